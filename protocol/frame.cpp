@@ -1,0 +1,216 @@
+#include "protocol/frame.h"
+
+#include <QCoreApplication>
+
+#include <array>
+
+namespace
+{
+
+constexpr quint16 CRC_POLYNOMIAL = 0x1021;
+
+// Entry i is the CRC register after byte i has passed eight shift-and-XOR
+// steps of the polynomial.
+constexpr std::array<quint16, 256> makeCrcTable()
+{
+    std::array<quint16, 256> table{};
+    for (int i = 0; i < 256; ++i) {
+        quint16 crc = static_cast<quint16>(i << 8);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc & 0x8000) ? static_cast<quint16>((crc << 1) ^ CRC_POLYNOMIAL)
+                                 : static_cast<quint16>(crc << 1);
+        table[static_cast<size_t>(i)] = crc;
+    }
+    return table;
+}
+
+constexpr std::array<quint16, 256> CRC_TABLE = makeCrcTable();
+
+void appendBigEndian16(QByteArray &frame, quint16 value)
+{
+    frame.append(static_cast<char>(value >> 8));
+    frame.append(static_cast<char>(value & 0xFF));
+}
+
+// Request table of the device session.
+const SessionRequestSpec SESSION_REQUESTS[] = {
+    // function, first, count, data, request, reply, limit
+    {Frame::FUNCTION_READ, Registers::SOFTWARE_VERSION, 2, 0, 8, 9, 500},
+    {Frame::FUNCTION_READ, Registers::UART_BAUD_RATE, 5, 0, 8, 15, 500},
+    {Frame::FUNCTION_READ, Registers::WIFI_SSID, 58, 0, 8, 121, 500},
+    {Frame::FUNCTION_READ, Registers::FE_IP, 7, 0, 8, 19, 500},
+    {Frame::FUNCTION_WRITE, Registers::WIFI_SSID, 32, 64, 73, 8, 500},
+    {Frame::FUNCTION_WRITE, Registers::WIFI_PASSWORD, 16, 32, 41, 8, 500},
+    {Frame::FUNCTION_WRITE, Registers::WIFI_MAC, 3, 6, 15, 8, 500},
+    {Frame::FUNCTION_WRITE, Registers::FE_MAC, 3, 6, 15, 8, 500},
+    {Frame::FUNCTION_WRITE, Registers::LOGIN_BLOCK, 64, 128, 137, 8, 1000},
+    {Frame::FUNCTION_WRITE, Registers::CREDENTIAL_BLOCK, 64, 128, 137, 8, 1000},
+    {Frame::FUNCTION_WRITE, Registers::LOGOUT_COMMAND, 1, 2, 11, 0, 0},
+};
+
+struct ErrorTexts {
+    quint8 code;
+    const char *boxText;
+    const char *logText;
+    SessionEffect effect;
+};
+
+const ErrorTexts ERROR_TEXTS[] = {
+    {ErrorCode::ILLEGAL_FUNCTION, QT_TRANSLATE_NOOP("ErrorReply", "非法功能！"),
+     QT_TRANSLATE_NOOP("ErrorReply", "反馈：非法功能！"), SessionEffect::None},
+    {ErrorCode::ILLEGAL_ADDRESS, QT_TRANSLATE_NOOP("ErrorReply", "非法数据地址！"),
+     QT_TRANSLATE_NOOP("ErrorReply", "反馈：非法数据地址！"), SessionEffect::None},
+    {ErrorCode::ILLEGAL_VALUE, QT_TRANSLATE_NOOP("ErrorReply", "非法数据值！"),
+     QT_TRANSLATE_NOOP("ErrorReply", "反馈：非法数据值！"), SessionEffect::None},
+    {ErrorCode::DEVICE_FAILURE, QT_TRANSLATE_NOOP("ErrorReply", "设备故障！"),
+     QT_TRANSLATE_NOOP("ErrorReply", "反馈：设备故障！"), SessionEffect::None},
+    {ErrorCode::WRONG_CREDENTIALS, QT_TRANSLATE_NOOP("ErrorReply", "设备登录账号或密码错误！"),
+     QT_TRANSLATE_NOOP("ErrorReply", "反馈：设备登录账号或口令错误！"), SessionEffect::None},
+    {ErrorCode::LOGIN_TIMED_OUT, QT_TRANSLATE_NOOP("ErrorReply", "登录超时！"), nullptr,
+     SessionEffect::EndsSession},
+    {ErrorCode::ACCOUNT_LOCKED,
+     QT_TRANSLATE_NOOP("ErrorReply", "连续3次账号或密码错误，账号锁定！"),
+     QT_TRANSLATE_NOOP("ErrorReply", "反馈：连续3次账号或密码错误，账号锁定！"),
+     SessionEffect::None},
+    {ErrorCode::ILLEGAL_OPERATION, QT_TRANSLATE_NOOP("ErrorReply", "非法操作！"),
+     QT_TRANSLATE_NOOP("ErrorReply", "反馈：非法操作！"), SessionEffect::EndsSession},
+    {ErrorCode::DEFAULT_PASSWORD, nullptr, nullptr, SessionEffect::ForcedPasswordChange},
+};
+
+const char *const UNKNOWN_BOX_TEXT = QT_TRANSLATE_NOOP("ErrorReply", "未知的异常！");
+const char *const UNKNOWN_LOG_TEXT = QT_TRANSLATE_NOOP("ErrorReply", "反馈：未知的异常！");
+
+QString translated(const char *text)
+{
+    return text ? QCoreApplication::translate("ErrorReply", text) : QString();
+}
+
+} // namespace
+
+quint16 crc16Xmodem(const char *data, int length)
+{
+    quint16 crc = 0;
+    for (int i = 0; i < length; ++i) {
+        const quint8 byte = static_cast<quint8>(data[i]);
+        crc = static_cast<quint16>((crc << 8) ^ CRC_TABLE[((crc >> 8) ^ byte) & 0xFF]);
+    }
+    return crc;
+}
+
+quint16 crc16Xmodem(const QByteArray &data)
+{
+    return crc16Xmodem(data.constData(), data.size());
+}
+
+bool checkReplyCrc(const char *data, int length)
+{
+    if (data == nullptr || length < Frame::CRC_LENGTH + 1)
+        return false;
+    const quint16 crc = crc16Xmodem(data, length - Frame::CRC_LENGTH);
+    const quint8 high = static_cast<quint8>(data[length - 2]);
+    const quint8 low = static_cast<quint8>(data[length - 1]);
+    return high == (crc >> 8) && low == (crc & 0xFF);
+}
+
+bool checkReplyCrc(const QByteArray &reply)
+{
+    return checkReplyCrc(reply.constData(), reply.size());
+}
+
+void appendCrc(QByteArray &frame)
+{
+    appendBigEndian16(frame, crc16Xmodem(frame));
+}
+
+QString hexUpper(const QByteArray &bytes)
+{
+    return QString::fromLatin1(bytes.toHex(' ').toUpper());
+}
+
+QByteArray buildReadRequest(quint16 firstRegister, quint16 registerCount)
+{
+    QByteArray frame;
+    frame.reserve(Frame::READ_REQUEST_LENGTH);
+    frame.append(static_cast<char>(Frame::SLAVE_ADDRESS));
+    frame.append(static_cast<char>(Frame::FUNCTION_READ));
+    appendBigEndian16(frame, firstRegister);
+    appendBigEndian16(frame, registerCount);
+    appendCrc(frame);
+    return frame;
+}
+
+QByteArray buildWriteRequest(quint16 firstRegister, const QByteArray &data)
+{
+    if (data.size() % 2 != 0 || data.size() > Frame::MAX_WRITE_DATA)
+        return QByteArray();
+    QByteArray frame;
+    frame.reserve(7 + data.size() + Frame::CRC_LENGTH);
+    frame.append(static_cast<char>(Frame::SLAVE_ADDRESS));
+    frame.append(static_cast<char>(Frame::FUNCTION_WRITE));
+    appendBigEndian16(frame, firstRegister);
+    appendBigEndian16(frame, static_cast<quint16>(data.size() / 2));
+    frame.append(static_cast<char>(data.size()));
+    frame.append(data);
+    appendCrc(frame);
+    return frame;
+}
+
+const SessionRequestSpec &sessionRequestSpec(SessionRequest request)
+{
+    return SESSION_REQUESTS[static_cast<int>(request)];
+}
+
+int replyThreshold(SessionRequest request)
+{
+    return sessionRequestSpec(request).replyBytes - 1;
+}
+
+QByteArray buildSessionReadRequest(SessionRequest request)
+{
+    const SessionRequestSpec &spec = sessionRequestSpec(request);
+    if (spec.function != Frame::FUNCTION_READ)
+        return QByteArray();
+    return buildReadRequest(spec.firstRegister, spec.registerCount);
+}
+
+QByteArray buildSessionWriteRequest(SessionRequest request, const QByteArray &field)
+{
+    const SessionRequestSpec &spec = sessionRequestSpec(request);
+    if (spec.function != Frame::FUNCTION_WRITE)
+        return QByteArray();
+    QByteArray data = field.left(spec.dataBytes);
+    data.append(QByteArray(spec.dataBytes - data.size(), '\0'));
+    return buildWriteRequest(spec.firstRegister, data);
+}
+
+QByteArray buildLogoutRequest()
+{
+    return buildSessionWriteRequest(SessionRequest::Logout, QByteArray("\x00\x01", 2));
+}
+
+ReplyKind classifyReply(const QByteArray &received)
+{
+    if (received.isEmpty())
+        return ReplyKind::Nothing;
+    if (received.size() == Frame::ERROR_REPLY_LENGTH)
+        return ReplyKind::ErrorReply;
+    return checkReplyCrc(received) ? ReplyKind::Accepted : ReplyKind::ChecksumFailure;
+}
+
+quint8 errorCodeOf(const QByteArray &reply)
+{
+    return reply.size() >= Frame::ERROR_REPLY_LENGTH ? static_cast<quint8>(reply.at(2)) : 0;
+}
+
+ErrorReplyInfo errorReplyInfo(quint8 code)
+{
+    for (const ErrorTexts &entry : ERROR_TEXTS) {
+        if (entry.code == code) {
+            const bool timedOut = code == ErrorCode::LOGIN_TIMED_OUT;
+            return {translated(entry.boxText), translated(entry.logText), entry.effect, timedOut,
+                    timedOut};
+        }
+    }
+    return {translated(UNKNOWN_BOX_TEXT), translated(UNKNOWN_LOG_TEXT), SessionEffect::None, false,
+            false};
+}
