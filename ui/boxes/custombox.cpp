@@ -1,0 +1,222 @@
+#include "ui/boxes/custombox.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPointer>
+#include <QScreen>
+#include <QVBoxLayout>
+
+namespace
+{
+
+const QSize kOneLineBoxSize(300, 100);
+const QSize kTwoLineBoxSize(300, 150);
+const QMargins kTextMargins(16, 10, 16, 12);
+const char *const kInfoStyle = "font-size: 24px; color: rgb(0, 0, 0);";
+const char *const kWarningStyle = "font-size: 24px; color: rgb(255, 170, 0);";
+const char *const kTipStyle = "font-size: 15px; color: rgb(255, 0, 0);";
+
+// One slot per shared box class. The box has no parent, so a post routine
+// (run while the application object is being destroyed, when widgets can
+// still be deleted) disposes of it; the QPointer also forgets a box that
+// someone else deleted.
+template <typename Box> QPointer<Box> &sharedSlot()
+{
+    static QPointer<Box> box;
+    return box;
+}
+
+template <typename Box> void deleteSharedBox()
+{
+    delete sharedSlot<Box>().data();
+}
+
+template <typename Box, typename Make> Box *sharedBox(Make make)
+{
+    QPointer<Box> &slot = sharedSlot<Box>();
+    if (slot.isNull()) {
+        slot = make();
+        qAddPostRoutine(&deleteSharedBox<Box>);
+    }
+    return slot.data();
+}
+
+QLabel *makeLabel(const QString &text, const char *style)
+{
+    auto *label = new QLabel(text);
+    label->setStyleSheet(QString::fromLatin1(style));
+    label->setAlignment(Qt::AlignCenter);
+    return label;
+}
+
+// The options every message box shares.
+void configureBox(FramelessWidget *box, const QString &title)
+{
+    box->setTitle(title);
+    box->setMaximisable(false);
+    box->setMinimisable(false);
+    box->setResizable(false);
+    box->setHelpButtonVisible(false);
+    box->setWindowModality(Qt::ApplicationModal);
+}
+
+// Sets the title, fits the box to its texts (never smaller than `size`; a long
+// text widens it instead of being cut) and shows it. A box that was hidden is
+// centred on the active window, or on the screen.
+void presentBox(FramelessWidget *box, const QString &title, const QSize &size)
+{
+    box->setTitle(title);
+    // The new texts have invalidated only the innermost layout so far (the rest
+    // would follow in posted layout requests); bring every level up to date
+    // now so that the minimum size is the current one.
+    for (QWidget *level = box->content(); level && level != box; level = level->parentWidget())
+        level->updateGeometry();
+    box->layout()->activate();
+    box->resize(size.expandedTo(box->minimumSizeHint()));
+    const bool wasVisible = box->isVisible();
+    if (!wasVisible) {
+        const QWidget *anchor = QApplication::activeWindow();
+        QRect area = anchor ? anchor->geometry() : QRect();
+        if (!anchor || anchor == box) {
+            const QScreen *screen = QGuiApplication::primaryScreen();
+            area = screen ? screen->availableGeometry() : QRect();
+        }
+        if (area.isValid())
+            box->move(area.center() - box->rect().center());
+    }
+    box->show();
+    if (wasVisible)
+        box->raise(); // it may be behind another window
+    box->activateWindow();
+}
+
+QLayout *oneLineLayout(QLabel *label)
+{
+    auto *layout = new QHBoxLayout;
+    layout->setContentsMargins(kTextMargins);
+    layout->addWidget(label);
+    return layout;
+}
+
+QLayout *twoLineLayout(QLabel *mainLabel, QLabel *tipLabel)
+{
+    auto *layout = new QVBoxLayout;
+    layout->setContentsMargins(kTextMargins);
+    layout->setSpacing(6);
+    layout->addWidget(mainLabel);
+    layout->addWidget(tipLabel);
+    return layout;
+}
+
+} // namespace
+
+CustomInfoBox::CustomInfoBox() : m_label(makeLabel(QString(), kInfoStyle))
+{
+    configureBox(this, QString());
+    setContentLayout(oneLineLayout(m_label));
+    resize(kOneLineBoxSize);
+}
+
+void CustomInfoBox::showInfoBox(const QString &title, const QString &text)
+{
+    CustomInfoBox *box = sharedBox<CustomInfoBox>([] { return new CustomInfoBox; });
+    box->m_label->setText(text);
+    presentBox(box, title, kOneLineBoxSize);
+}
+
+CustomInfoBox *CustomInfoBox::instance()
+{
+    return sharedSlot<CustomInfoBox>().data();
+}
+
+QString CustomInfoBox::text() const
+{
+    return m_label->text();
+}
+
+CustomWarningBox::CustomWarningBox() : m_label(makeLabel(QString(), kWarningStyle))
+{
+    configureBox(this, QString());
+    setContentLayout(oneLineLayout(m_label));
+    resize(kOneLineBoxSize);
+}
+
+void CustomWarningBox::showWarningBox(const QString &title, const QString &text)
+{
+    CustomWarningBox *box = sharedBox<CustomWarningBox>([] { return new CustomWarningBox; });
+    box->m_label->setText(text);
+    presentBox(box, title, kOneLineBoxSize);
+}
+
+CustomWarningBox *CustomWarningBox::instance()
+{
+    return sharedSlot<CustomWarningBox>().data();
+}
+
+QString CustomWarningBox::text() const
+{
+    return m_label->text();
+}
+
+CustomWarningBoxTips::CustomWarningBoxTips()
+    : m_mainLabel(makeLabel(QString(), kWarningStyle)), m_tipLabel(makeLabel(QString(), kTipStyle))
+{
+    configureBox(this, QString());
+    setContentLayout(twoLineLayout(m_mainLabel, m_tipLabel));
+    resize(kTwoLineBoxSize);
+}
+
+void CustomWarningBoxTips::showTips(const QString &title, const QString &mainText,
+                                    const QString &tipText)
+{
+    CustomWarningBoxTips *box =
+        sharedBox<CustomWarningBoxTips>([] { return new CustomWarningBoxTips; });
+    box->m_mainLabel->setText(mainText);
+    box->m_tipLabel->setText(tipText);
+    presentBox(box, title, kTwoLineBoxSize);
+}
+
+CustomWarningBoxTips *CustomWarningBoxTips::instance()
+{
+    return sharedSlot<CustomWarningBoxTips>().data();
+}
+
+QString CustomWarningBoxTips::mainText() const
+{
+    return m_mainLabel->text();
+}
+
+QString CustomWarningBoxTips::tipText() const
+{
+    return m_tipLabel->text();
+}
+
+CustomWarningBoxTipsTwo::CustomWarningBoxTipsTwo(const QString &title, const QString &mainText,
+                                                 const QString &tipText)
+    : m_mainLabel(makeLabel(mainText, kWarningStyle)), m_tipLabel(makeLabel(tipText, kTipStyle))
+{
+    configureBox(this, title);
+    setAttribute(Qt::WA_DeleteOnClose);
+    setContentLayout(twoLineLayout(m_mainLabel, m_tipLabel));
+    presentBox(this, title, kTwoLineBoxSize);
+}
+
+CustomWarningBoxTipsTwo *CustomWarningBoxTipsTwo::showTips(const QString &title,
+                                                           const QString &mainText,
+                                                           const QString &tipText)
+{
+    return new CustomWarningBoxTipsTwo(title, mainText, tipText);
+}
+
+QString CustomWarningBoxTipsTwo::mainText() const
+{
+    return m_mainLabel->text();
+}
+
+QString CustomWarningBoxTipsTwo::tipText() const
+{
+    return m_tipLabel->text();
+}
