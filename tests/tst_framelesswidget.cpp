@@ -108,6 +108,7 @@ private slots:
     void buttonStates_data();
     void buttonStates();
     void leavingFullScreenReturnsToMaximised();
+    void restoreAfterFullScreenReturnsNormalGeometry();
     void doubleClickTogglesMaximised();
     void doubleClickWithoutMaximiseDoesNothing();
     void styleWindowSetsMarginAndShadow();
@@ -441,6 +442,19 @@ void TestFramelessWidget::leavingFullScreenReturnsToMaximised()
     QVERIFY(frame->isMaximized());
     QVERIFY(!frame->isFullScreen());
     QTRY_COMPARE(frame->geometry(), maximised);
+}
+
+void TestFramelessWidget::restoreAfterFullScreenReturnsNormalGeometry()
+{
+    auto frame = shownFrame();
+    QVERIFY(frame);
+    const QRect normal = frame->geometry();
+    frame->on_toolButton_max_clicked();
+    frame->on_toolButton_full_clicked();
+    frame->on_toolButton_full_exit_clicked();
+    frame->on_toolButton_restore_clicked();
+    QVERIFY(!frame->isMaximized());
+    QTRY_COMPARE(frame->geometry(), normal);
 }
 
 void TestFramelessWidget::doubleClickTogglesMaximised()
