@@ -1,0 +1,95 @@
+#include "crypto/credential.h"
+
+#include "crypto/aescipher.h"
+#include "crypto/pbkdf2.h"
+
+#include <QDebug>
+
+namespace
+{
+
+constexpr int KEY_LENGTH = 16;
+constexpr int IV_LENGTH = 16;
+constexpr int SALT_LENGTH = 32;
+
+// Each constant is kept XORed with a byte stream (x -> 5x + 0x3b mod 256 from a seed of its
+// own), so that the binary holds no readable copy of it.
+constexpr unsigned char KEY_SEED = 0xa7;
+constexpr unsigned char MASKED_KEY[KEY_LENGTH] = {0xbb, 0xa9, 0xe0, 0x0c, 0xd6, 0x38, 0x13, 0x67,
+                                                  0x2d, 0x37, 0xaa, 0xe9, 0x40, 0x4c, 0x48, 0x76};
+constexpr unsigned char IV_SEED = 0x4e;
+constexpr unsigned char MASKED_IV[IV_LENGTH] = {0x3f, 0x82, 0x34, 0x43, 0x0b, 0x0f, 0xc5, 0xd2,
+                                                0x78, 0x19, 0xc1, 0xbc, 0x8d, 0x7c, 0x4d, 0xe1};
+constexpr unsigned char SALT_SEED = 0xd3;
+constexpr unsigned char MASKED_SALT[SALT_LENGTH] = {
+    0xb1, 0x68, 0xcf, 0x1f, 0x73, 0x9d, 0x91, 0x57, 0x2f, 0xf0, 0x67, 0x32, 0xbd, 0xf3, 0x1e, 0x3a,
+    0x50, 0x13, 0x6b, 0x4f, 0x93, 0x1b, 0xd5, 0x80, 0x98, 0xf7, 0x27, 0xc5, 0x5c, 0x00, 0x0b, 0x6a};
+
+QByteArray unmask(const unsigned char *masked, int length, unsigned char seed)
+{
+    QByteArray plain(length, Qt::Uninitialized);
+    // volatile keeps the compiler from folding the plain constant back into the binary
+    volatile unsigned char mask = seed;
+    for (int i = 0; i < length; ++i) {
+        plain[i] = char(masked[i] ^ mask);
+        mask = static_cast<unsigned char>(mask * 5 + 0x3b);
+    }
+    return plain;
+}
+
+QByteArray zeroFilledBlock(const QString &text)
+{
+    QByteArray block = text.toUtf8().left(CREDENTIAL_FIELD_LENGTH);
+    block.append(CREDENTIAL_FIELD_LENGTH - block.size(), '\0');
+    return block;
+}
+
+} // namespace
+
+QByteArray credentialAesKey()
+{
+    return unmask(MASKED_KEY, KEY_LENGTH, KEY_SEED);
+}
+
+QByteArray credentialIv()
+{
+    return unmask(MASKED_IV, IV_LENGTH, IV_SEED);
+}
+
+QByteArray credentialSalt()
+{
+    return unmask(MASKED_SALT, SALT_LENGTH, SALT_SEED);
+}
+
+QByteArray encryptCredential(const QString &text)
+{
+    const QByteArray key = credentialAesKey();
+    const QByteArray iv = credentialIv();
+    qDebug().noquote() << QStringLiteral("加密密码：") << key.toHex() << key.size();
+    qDebug().noquote() << QStringLiteral("初始向量：") << iv.toHex() << iv.size();
+    const AesCipher cipher(AesCipher::AES_128, AesCipher::CBC, AesCipher::ZERO);
+    return cipher.encrypt(zeroFilledBlock(text), key, iv);
+}
+
+CredentialScheme credentialSchemeFor(const QString &softwareVersion)
+{
+    bool isNumber = false;
+    const int version = softwareVersion.toInt(&isNumber);
+    if (isNumber && version <= AES_SCHEME_MAX_VERSION)
+        return CredentialScheme::AesOnly;
+    return CredentialScheme::Derived;
+}
+
+QByteArray credentialField(const QString &text, CredentialScheme scheme)
+{
+    const QByteArray block = encryptCredential(text);
+    if (scheme == CredentialScheme::Derived)
+        return deriveCredentialKey(block);
+    return block;
+}
+
+QByteArray credentialRequestData(const QString &account, const QString &password,
+                                 CredentialScheme scheme)
+{
+    return credentialField(account, scheme) + credentialField(password, scheme);
+}
