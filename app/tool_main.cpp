@@ -1,10 +1,9 @@
+#include "app/startup.h"
+
 #include <QApplication>
-#include <QWidget>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    QWidget window;
-    window.show();
-    return app.exec();
+    return runMaintenanceTool(app);
 }

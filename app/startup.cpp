@@ -1,0 +1,47 @@
+#include "app/startup.h"
+
+#include "app/mainwindow.h"
+#include "resources/resources.h"
+#include "ui/frame/framelesswidget.h"
+
+#include <QApplication>
+#include <QIcon>
+#include <QObject>
+#include <QTranslator>
+
+#include <memory>
+
+void installToolkitTranslation(QApplication &app)
+{
+    initMaintResources();
+    auto *translator = new QTranslator(&app);
+    // qt_zh_CN.qm is only a catalogue: it loads when every module file it
+    // names is present. The widgets' texts are all in the base module, so
+    // that one alone will do when another part is missing. Without either
+    // the toolkit's texts stay untranslated.
+    if (!translator->load(QStringLiteral(":/images/qt_zh_CN.qm")))
+        translator->load(QStringLiteral(":/images/qtbase_zh_CN.qm"));
+    app.installTranslator(translator);
+}
+
+FramelessWidget *createMainFrame()
+{
+    auto *frame = new FramelessWidget();
+    auto *mainWindow = new MainWindow(frame);
+    frame->setContent(mainWindow);
+    QObject::connect(frame, &FramelessWidget::showHelp, mainWindow,
+                     &MainWindow::toolButton4_clicked);
+    QObject::connect(frame, &FramelessWidget::cancelDev, mainWindow, &MainWindow::devCancel);
+    frame->setTitle(QObject::tr("KB-R5530"));
+    frame->setMinimumSize(580, 610);
+    return frame;
+}
+
+int runMaintenanceTool(QApplication &app)
+{
+    installToolkitTranslation(app);
+    app.setWindowIcon(QIcon(QStringLiteral(":/images/window.ico")));
+    std::unique_ptr<FramelessWidget> frame(createMainFrame());
+    frame->show();
+    return app.exec();
+}

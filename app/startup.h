@@ -1,0 +1,19 @@
+#pragma once
+
+class QApplication;
+class FramelessWidget;
+
+// The tool's start-up, shared by the maintenance tool and the demo launcher.
+
+// Installs the toolkit's own Chinese texts from the compiled-in resources.
+// A missing translation leaves them in English.
+void installToolkitTranslation(QApplication &app);
+
+// Builds the window: the frame, which applies the style sheet, with a new
+// MainWindow as its content, titled and limited to its minimum size, with
+// the frame's help and cancel signals wired to the main window. Not shown;
+// the caller owns the frame.
+FramelessWidget *createMainFrame();
+
+// Translation, window, show, event loop; returns the loop's exit code.
+int runMaintenanceTool(QApplication &app);

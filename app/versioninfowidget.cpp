@@ -1,0 +1,3 @@
+#include "app/versioninfowidget.h"
+
+VersionInfoWidget::VersionInfoWidget(QWidget *parent) : QWidget(parent) {}
