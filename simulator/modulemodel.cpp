@@ -1,0 +1,969 @@
+#include "simulator/modulemodel.h"
+
+#include "crypto/aescipher.h"
+#include "crypto/credential.h"
+#include "protocol/frame.h"
+
+#include <QTimer>
+
+namespace
+{
+
+constexpr int MAX_KEPT_FRAMES = 10000;
+constexpr int MAX_READ_REGISTERS = 125; // the byte count of a read reply is one byte
+constexpr quint8 ERROR_FLAG = 0x80;
+constexpr quint8 FUNCTION_TRANSFER = Transfer::FUNCTION_TRANSFER;
+constexpr int CREDENTIAL_REGISTERS = 64;
+constexpr int CREDENTIAL_DATA = 128;
+
+quint16 bigEndian16At(const QByteArray &bytes, int offset)
+{
+    return quint16((quint8(bytes.at(offset)) << 8) | quint8(bytes.at(offset + 1)));
+}
+
+QByteArray bigEndian16(quint16 value)
+{
+    QByteArray bytes;
+    bytes.append(char(value >> 8));
+    bytes.append(char(value & 0xFF));
+    return bytes;
+}
+
+QByteArray bigEndian32(quint32 value)
+{
+    return bigEndian16(quint16(value >> 16)) + bigEndian16(quint16(value & 0xFFFF));
+}
+
+QString errorName(quint8 code)
+{
+    switch (code) {
+    case ErrorCode::ILLEGAL_FUNCTION:
+        return QStringLiteral("illegal function");
+    case ErrorCode::ILLEGAL_ADDRESS:
+        return QStringLiteral("illegal data address");
+    case ErrorCode::ILLEGAL_VALUE:
+        return QStringLiteral("illegal data value");
+    case ErrorCode::DEVICE_FAILURE:
+        return QStringLiteral("device failure");
+    case ErrorCode::WRONG_CREDENTIALS:
+        return QStringLiteral("wrong account or password");
+    case ErrorCode::LOGIN_TIMED_OUT:
+        return QStringLiteral("session timed out");
+    case ErrorCode::ACCOUNT_LOCKED:
+        return QStringLiteral("account locked");
+    case ErrorCode::ILLEGAL_OPERATION:
+        return QStringLiteral("illegal operation");
+    case ErrorCode::DEFAULT_PASSWORD:
+        return QStringLiteral("factory password, change required");
+    default:
+        return QStringLiteral("unknown code");
+    }
+}
+
+QString registerBlockName(quint16 first, quint16 count)
+{
+    struct Named {
+        quint16 first;
+        quint16 count;
+        const char *name;
+    };
+    static const Named names[] = {
+        {Registers::SOFTWARE_VERSION, 2, "versions"},
+        {Registers::UART_BAUD_RATE, 5, "RS-485"},
+        {Registers::WIFI_SSID, 58, "Wi-Fi"},
+        {Registers::FE_IP, 7, "FE"},
+        {Registers::WIFI_SSID, 32, "SSID"},
+        {Registers::WIFI_PASSWORD, 16, "Wi-Fi password"},
+        {Registers::WIFI_MAC, 3, "Wi-Fi MAC"},
+        {Registers::FE_MAC, 3, "FE MAC"},
+        {Registers::LOGIN_BLOCK, 64, "login"},
+        {Registers::CREDENTIAL_BLOCK, 64, "credential change"},
+        {Registers::LOGOUT_COMMAND, 1, "logout"},
+    };
+    for (const Named &named : names) {
+        if (named.first == first && named.count == count)
+            return QString::fromLatin1(named.name);
+    }
+    return QString();
+}
+
+QString withName(const QString &text, const QString &name)
+{
+    return name.isEmpty() ? text : text + QStringLiteral(" (") + name + QLatin1Char(')');
+}
+
+QString signalName(char signal)
+{
+    switch (signal) {
+    case Transfer::EOT:
+        return QStringLiteral("EOT");
+    case Transfer::ACK:
+        return QStringLiteral("ACK");
+    case Transfer::NAK:
+        return QStringLiteral("NAK");
+    case Transfer::CAN:
+        return QStringLiteral("CAN");
+    case Transfer::READY:
+        return QStringLiteral("C (ready)");
+    default:
+        return QStringLiteral("byte 0x%1").arg(quint8(signal), 2, 16, QLatin1Char('0'));
+    }
+}
+
+// A log of plain text lines, exactly `size` bytes long.
+QByteArray generatedLog(int size)
+{
+    QByteArray text;
+    text.reserve(size + 100);
+    for (int line = 1; text.size() < size; ++line) {
+        text +=
+            QStringLiteral("2024-05-01 08:%1:%2 [INFO] KB-R5530 line %3: link up, rssi -%4 dBm\n")
+                .arg(line / 60 % 60, 2, 10, QLatin1Char('0'))
+                .arg(line % 60, 2, 10, QLatin1Char('0'))
+                .arg(line, 5, 10, QLatin1Char('0'))
+                .arg(40 + line % 30)
+                .toLatin1();
+    }
+    return text.left(qMax(0, size));
+}
+
+} // namespace
+
+ModuleModel::ModuleModel(const ModuleConfig &config, QObject *parent)
+    : QObject(parent), settings(config), silenceTimer(new QTimer(this))
+{
+    silenceTimer->setSingleShot(true);
+    silenceTimer->setInterval(qMax(1, settings.frameSilenceMs));
+    connect(silenceTimer, &QTimer::timeout, this, &ModuleModel::onSilence);
+    loadDefaults();
+    passwordText = settings.loginPassword;
+    logFile = settings.logContent.isEmpty() ? generatedLog(settings.logSize) : settings.logContent;
+    lastActivity.start();
+}
+
+void ModuleModel::loadDefaults()
+{
+    store = QByteArray(REGISTER_COUNT * 2, '\0');
+    setRegisterBytes(Registers::SOFTWARE_VERSION, bigEndian16(quint16(settings.softwareVersion)));
+    setRegisterBytes(Registers::HARDWARE_VERSION, bigEndian16(quint16(settings.hardwareVersion)));
+    setRegisterBytes(Registers::UART_BAUD_RATE, bigEndian32(115200));
+    setRegisterBytes(Registers::UART_DATA_BITS, bigEndian16(8));
+    setRegisterBytes(Registers::UART_STOP_BITS, bigEndian16(1));
+    setRegisterBytes(Registers::UART_PARITY, bigEndian16(0));
+    setSsid(QStringLiteral("KB-R5530-0001"));
+    setRegisterBytes(Registers::WIFI_CHANNEL, bigEndian16(6));
+    setRegisterBytes(Registers::WIFI_BAND_WIDTH, bigEndian16(20));
+    setRegisterBytes(Registers::WIFI_ENCRYPTION, bigEndian16(2));
+    setWifiPassword(QStringLiteral("Initpass_456"));
+    setRegisterBytes(Registers::WIFI_IP, QByteArray::fromHex("C0A80401"));
+    setRegisterBytes(Registers::WIFI_MASK, QByteArray::fromHex("FFFFFF00"));
+    setRegisterBytes(Registers::WIFI_MAC, QByteArray::fromHex("024B52553001"));
+    setRegisterBytes(Registers::FE_IP, QByteArray::fromHex("C0A80164"));
+    setRegisterBytes(Registers::FE_MASK, QByteArray::fromHex("FFFFFF00"));
+    setRegisterBytes(Registers::FE_MAC, QByteArray::fromHex("024B52553002"));
+}
+
+// ---- input framing ---------------------------------------------------------
+
+void ModuleModel::feed(const QByteArray &bytes)
+{
+    if (bytes.isEmpty())
+        return;
+    input.append(bytes);
+    parseInput();
+}
+
+void ModuleModel::parseInput()
+{
+    for (;;) {
+        if (input.isEmpty())
+            break;
+        int taken = 0;
+        if (currentMode == Mode::ReceivingUpgrade)
+            taken = takeUpgradeUnit();
+        else if (currentMode == Mode::SendingLog && input.at(0) != char(Frame::SLAVE_ADDRESS))
+            taken = takeLogSignal();
+        else
+            taken = takeCommandUnit();
+        if (taken == 0)
+            break; // wait for more bytes
+        input.remove(0, taken);
+    }
+    if (input.isEmpty())
+        silenceTimer->stop();
+    else
+        silenceTimer->start();
+}
+
+// Frames start with the slave address: reads are 8 bytes, writes 9 + n,
+// transfer frames 6 + N. Returns the bytes consumed, 0 while incomplete.
+int ModuleModel::takeCommandUnit()
+{
+    const char first = input.at(0);
+    if (first == Transfer::CAN) {
+        takeUnit(input.left(1));
+        return 1;
+    }
+    if (first != char(Frame::SLAVE_ADDRESS))
+        return 1; // noise, or a late signal of a finished transfer
+    if (input.size() < 2)
+        return 0;
+    const quint8 function = quint8(input.at(1));
+    int length = 0;
+    if (function == Frame::FUNCTION_READ) {
+        length = Frame::READ_REQUEST_LENGTH;
+    } else if (function == Frame::FUNCTION_WRITE) {
+        if (input.size() < 7)
+            return 0;
+        length = 7 + quint8(input.at(6)) + Frame::CRC_LENGTH;
+    } else if (function == FUNCTION_TRANSFER) {
+        if (input.size() < Transfer::TRANSFER_HEADER)
+            return 0;
+        length = Transfer::TRANSFER_HEADER + quint8(input.at(3)) + Frame::CRC_LENGTH;
+    } else {
+        return 0; // unknown length: the frame ends with the silence (onSilence)
+    }
+    if (input.size() < length)
+        return 0;
+    const QByteArray frame = input.left(length);
+    if (!checkReplyCrc(frame))
+        return 1; // resynchronise on the next slave address
+    takeUnit(frame);
+    return length;
+}
+
+int ModuleModel::takeUpgradeUnit()
+{
+    const char first = input.at(0);
+    const int blockLength = transferBlockLength(first);
+    if (blockLength > 0) {
+        if (input.size() < blockLength)
+            return 0;
+        takeUnit(input.left(blockLength));
+        return blockLength;
+    }
+    if (first == Transfer::EOT || first == Transfer::CAN)
+        takeUnit(input.left(1));
+    return 1;
+}
+
+int ModuleModel::takeLogSignal()
+{
+    const char signal = input.at(0);
+    if (signal == Transfer::READY || signal == Transfer::ACK || signal == Transfer::NAK ||
+        signal == Transfer::CAN)
+        takeUnit(input.left(1));
+    return 1;
+}
+
+// A frame cut short is dropped; a block cut short is asked for again; a
+// frame of an unknown function ends here and is refused.
+void ModuleModel::onSilence()
+{
+    if (input.isEmpty())
+        return;
+    const QByteArray partial = input;
+    input.clear();
+    if (currentMode == Mode::ReceivingUpgrade) {
+        if (transferBlockLength(partial.at(0)) > 0) {
+            emit requestTaken(partial,
+                              QStringLiteral("incomplete block (%1 bytes)").arg(partial.size()));
+            replySignal(Transfer::NAK);
+        }
+        return;
+    }
+    if (partial.size() >= 2 && partial.at(0) == char(Frame::SLAVE_ADDRESS)) {
+        const quint8 function = quint8(partial.at(1));
+        if (function != Frame::FUNCTION_READ && function != Frame::FUNCTION_WRITE &&
+            function != FUNCTION_TRANSFER) {
+            takeUnit(partial);
+            return;
+        }
+    }
+    emit requestTaken(partial, QStringLiteral("incomplete frame dropped"));
+}
+
+// ---- dispatch --------------------------------------------------------------
+
+void ModuleModel::takeUnit(const QByteArray &unit)
+{
+    received.append(unit);
+    if (received.size() > MAX_KEPT_FRAMES)
+        received.removeFirst();
+    emit requestTaken(unit, describeRequest(unit));
+    if (session != Session::None && sessionAllows(0, false))
+        lastActivity.start();
+
+    const bool isFrame = unit.size() >= 2 && unit.at(0) == char(Frame::SLAVE_ADDRESS) &&
+                         currentMode != Mode::ReceivingUpgrade;
+    const quint8 function = isFrame ? quint8(unit.at(1)) : FUNCTION_TRANSFER;
+    if (applyRequestFault(function))
+        return;
+
+    if (isFrame) {
+        handleFrame(unit);
+    } else if (currentMode == Mode::ReceivingUpgrade) {
+        if (unit.size() > 1)
+            handleUpgradeBlock(unit);
+        else if (unit.at(0) == Transfer::EOT)
+            finishUpgrade();
+        else
+            handleLogSignal(Transfer::CAN);
+    } else {
+        handleLogSignal(unit.at(0));
+    }
+}
+
+bool ModuleModel::applyRequestFault(quint8 function)
+{
+    if (rawPending) {
+        rawPending = false;
+        reply(pendingRaw, QStringLiteral("injected raw bytes"), false);
+        return true;
+    }
+    if (errorPending) {
+        errorPending = false;
+        replyError(function, pendingError);
+        return true;
+    }
+    return false;
+}
+
+void ModuleModel::handleFrame(const QByteArray &frame)
+{
+    // A valid frame during a log upload means the tool has moved on.
+    if (currentMode == Mode::SendingLog)
+        enterCommandMode();
+    const quint8 function = quint8(frame.at(1));
+    if (function == Frame::FUNCTION_READ)
+        handleRead(frame);
+    else if (function == Frame::FUNCTION_WRITE)
+        handleWrite(frame);
+    else if (function == FUNCTION_TRANSFER)
+        handleTransferRequest(frame);
+    else
+        replyError(function, ErrorCode::ILLEGAL_FUNCTION);
+}
+
+// Outside a session every request but login is an illegal operation; a
+// session idle for longer than its time-out ends with 0x13. A restricted
+// session (factory password) allows only what needsFullSession is false for.
+// With function 0 only the time-out is looked at, and nothing is sent.
+bool ModuleModel::sessionAllows(quint8 function, bool needsFullSession)
+{
+    const bool expired =
+        session != Session::None && lastActivity.elapsed() > settings.sessionTimeoutMs;
+    if (function == 0)
+        return !expired;
+    if (session == Session::None) {
+        replyError(function, ErrorCode::ILLEGAL_OPERATION);
+        return false;
+    }
+    if (expired) {
+        endSession();
+        replyError(function, ErrorCode::LOGIN_TIMED_OUT);
+        return false;
+    }
+    if (needsFullSession && session == Session::Restricted) {
+        endSession();
+        replyError(function, ErrorCode::ILLEGAL_OPERATION);
+        return false;
+    }
+    return true;
+}
+
+// ---- reads and writes ------------------------------------------------------
+
+void ModuleModel::handleRead(const QByteArray &frame)
+{
+    const quint16 first = bigEndian16At(frame, 2);
+    const quint16 count = bigEndian16At(frame, 4);
+    if (!sessionAllows(Frame::FUNCTION_READ, false))
+        return;
+    if (count == 0 || count > MAX_READ_REGISTERS) {
+        replyError(Frame::FUNCTION_READ, ErrorCode::ILLEGAL_VALUE);
+        return;
+    }
+    if (int(first) + count > REGISTER_COUNT) {
+        replyError(Frame::FUNCTION_READ, ErrorCode::ILLEGAL_ADDRESS);
+        return;
+    }
+    QByteArray answer;
+    answer.append(char(Frame::SLAVE_ADDRESS));
+    answer.append(char(Frame::FUNCTION_READ));
+    answer.append(char(count * 2));
+    answer.append(registerBytes(first, count));
+    appendCrc(answer);
+    reply(answer,
+          withName(
+              QStringLiteral("read reply 0x%1 x%2").arg(first, 4, 16, QLatin1Char('0')).arg(count),
+              registerBlockName(first, count)),
+          true);
+}
+
+void ModuleModel::handleWrite(const QByteArray &frame)
+{
+    const quint16 first = bigEndian16At(frame, 2);
+    const quint16 count = bigEndian16At(frame, 4);
+    const int byteCount = quint8(frame.at(6));
+    const QByteArray data = frame.mid(7, byteCount);
+    if (count == 0 || byteCount != 2 * count) {
+        replyError(Frame::FUNCTION_WRITE, ErrorCode::ILLEGAL_VALUE);
+        return;
+    }
+    if (first == Registers::LOGIN_BLOCK) {
+        if (count == CREDENTIAL_REGISTERS)
+            handleLogin(data);
+        else
+            replyError(Frame::FUNCTION_WRITE, ErrorCode::ILLEGAL_VALUE);
+        return;
+    }
+    if (first == Registers::LOGOUT_COMMAND) {
+        if (count == 1 && bigEndian16At(data, 0) == 0x0001)
+            endSession(); // logout is not answered
+        else
+            replyError(Frame::FUNCTION_WRITE, ErrorCode::ILLEGAL_VALUE);
+        return;
+    }
+    if (first == Registers::CREDENTIAL_BLOCK) {
+        if (!sessionAllows(Frame::FUNCTION_WRITE, false))
+            return;
+        if (count == CREDENTIAL_REGISTERS)
+            handleCredentialChange(data);
+        else
+            replyError(Frame::FUNCTION_WRITE, ErrorCode::ILLEGAL_VALUE);
+        return;
+    }
+    if (!sessionAllows(Frame::FUNCTION_WRITE, true))
+        return;
+    handleFieldWrite(first, count, data);
+}
+
+// The four settings the tool writes; every other address is refused.
+void ModuleModel::handleFieldWrite(quint16 first, quint16 count, const QByteArray &data)
+{
+    struct Field {
+        quint16 first;
+        quint16 count;
+    };
+    static const Field writable[] = {
+        {Registers::WIFI_SSID, Registers::SSID_FIELD_BYTES / 2},
+        {Registers::WIFI_PASSWORD, Registers::WIFI_PASSWORD_FIELD_BYTES / 2},
+        {Registers::WIFI_MAC, Registers::MAC_FIELD_BYTES / 2},
+        {Registers::FE_MAC, Registers::MAC_FIELD_BYTES / 2},
+    };
+    for (const Field &field : writable) {
+        if (field.first != first)
+            continue;
+        if (field.count != count) {
+            replyError(Frame::FUNCTION_WRITE, ErrorCode::ILLEGAL_VALUE);
+            return;
+        }
+        setRegisterBytes(first, data);
+        QByteArray answer;
+        answer.append(char(Frame::SLAVE_ADDRESS));
+        answer.append(char(Frame::FUNCTION_WRITE));
+        answer.append(bigEndian16(first));
+        answer.append(bigEndian16(count));
+        appendCrc(answer);
+        reply(answer, withName(QStringLiteral("write reply"), registerBlockName(first, count)),
+              true);
+        return;
+    }
+    replyError(Frame::FUNCTION_WRITE, ErrorCode::ILLEGAL_ADDRESS);
+}
+
+void ModuleModel::handleLogin(const QByteArray &data)
+{
+    endSession(); // a new attempt replaces whatever session there was
+    if (accountLocked()) {
+        replyError(Frame::FUNCTION_WRITE, ErrorCode::ACCOUNT_LOCKED);
+        return;
+    }
+    const bool accountOk = data.left(64) == expectedField(settings.account);
+    const bool passwordOk = data.mid(64, 64) == expectedPasswordField();
+    if (!accountOk || !passwordOk) {
+        ++failuresInRow;
+        if (settings.lockAfterFailures > 0 && failuresInRow >= settings.lockAfterFailures) {
+            locked = true;
+            lockedSince.start();
+            replyError(Frame::FUNCTION_WRITE, ErrorCode::ACCOUNT_LOCKED);
+        } else {
+            replyError(Frame::FUNCTION_WRITE, ErrorCode::WRONG_CREDENTIALS);
+        }
+        return;
+    }
+    failuresInRow = 0;
+    lastActivity.start();
+    if (isFactoryPassword()) {
+        session = Session::Restricted;
+        replyError(Frame::FUNCTION_WRITE, ErrorCode::DEFAULT_PASSWORD);
+        return;
+    }
+    session = Session::Full;
+    QByteArray answer;
+    answer.append(char(Frame::SLAVE_ADDRESS));
+    answer.append(char(Frame::FUNCTION_WRITE));
+    answer.append(bigEndian16(Registers::LOGIN_BLOCK));
+    answer.append(bigEndian16(CREDENTIAL_REGISTERS));
+    appendCrc(answer);
+    reply(answer, QStringLiteral("write reply (login accepted)"), true);
+}
+
+// The account cannot change: its field must be the current account's. The
+// new password is kept as its field; under the AES-only scheme its text can
+// be recovered, under the derived one it cannot.
+void ModuleModel::handleCredentialChange(const QByteArray &data)
+{
+    if (data.left(64) != expectedField(settings.account)) {
+        replyError(Frame::FUNCTION_WRITE, ErrorCode::WRONG_CREDENTIALS);
+        return;
+    }
+    const QByteArray newField = data.mid(64, 64);
+    passwordFieldScheme = scheme();
+    if (passwordFieldScheme == CredentialScheme::AesOnly) {
+        const QByteArray plain =
+            AesCipher::decrypt(AesCipher::AES_128, AesCipher::CBC, newField, credentialAesKey(),
+                               credentialIv(), AesCipher::ZERO);
+        passwordText = QString::fromUtf8(AesCipher::stripPadding(plain, AesCipher::ZERO));
+    } else {
+        passwordText.clear();
+    }
+    passwordField = newField;
+    endSession();
+    QByteArray answer;
+    answer.append(char(Frame::SLAVE_ADDRESS));
+    answer.append(char(Frame::FUNCTION_WRITE));
+    answer.append(bigEndian16(Registers::CREDENTIAL_BLOCK));
+    answer.append(bigEndian16(CREDENTIAL_REGISTERS));
+    appendCrc(answer);
+    reply(answer, QStringLiteral("write reply (credentials changed, session ended)"), true);
+}
+
+// ---- transfers -------------------------------------------------------------
+
+void ModuleModel::handleTransferRequest(const QByteArray &frame)
+{
+    const quint8 kind = quint8(frame.at(2));
+    if (kind == Transfer::KIND_START_LOADING)
+        startUpgrade(frame);
+    else if (kind == Transfer::KIND_LOG)
+        startLogUpload(frame);
+    else
+        replyError(FUNCTION_TRANSFER, ErrorCode::ILLEGAL_VALUE);
+}
+
+void ModuleModel::startUpgrade(const QByteArray &frame)
+{
+    if (!sessionAllows(FUNCTION_TRANSFER, true))
+        return;
+    LoadingAnnouncement parsed;
+    if (!parseStartLoadingRequest(frame, &parsed) || parsed.size == 0 ||
+        parsed.size > quint32(Transfer::MAX_FIRMWARE_SIZE)) {
+        replyError(FUNCTION_TRANSFER, ErrorCode::ILLEGAL_VALUE);
+        return;
+    }
+    announcement = parsed;
+    image.clear();
+    image.reserve(int(parsed.size));
+    imageVerified = false;
+    expectedBlockNumber = 0;
+    blocksStored = 0;
+    currentMode = Mode::ReceivingUpgrade;
+    replySignal(Transfer::READY);
+}
+
+// Good block in sequence: stored and ACKed. The block before it again (its
+// ACK was lost): ACKed, not stored twice. Anything else: NAK.
+void ModuleModel::handleUpgradeBlock(const QByteArray &block)
+{
+    quint8 number = 0;
+    QByteArray data;
+    if (!parseTransferBlock(block, &number, &data)) {
+        replySignal(Transfer::NAK);
+        return;
+    }
+    if (blocksToNak > 0) {
+        --blocksToNak;
+        replySignal(Transfer::NAK);
+        return;
+    }
+    if (number != expectedBlockNumber) {
+        const bool repeat = blocksStored > 0 && number == quint8(expectedBlockNumber - 1);
+        replySignal(repeat ? Transfer::ACK : Transfer::NAK);
+        return;
+    }
+    if (quint32(image.size()) >= announcement.size) {
+        replySignal(Transfer::NAK); // more than was announced
+        return;
+    }
+    image.append(data);
+    ++expectedBlockNumber;
+    const int index = blocksStored++;
+    if (index == abortAfterIndex) {
+        const char signal = abortSignal;
+        abortAfterIndex = -1;
+        enterCommandMode();
+        replySignal(signal);
+        return;
+    }
+    replySignal(Transfer::ACK);
+}
+
+// The image, cut to the announced size, must have that size and the
+// announced digest (lower-case hex, SHA-1 or SHA-256 by software version).
+void ModuleModel::finishUpgrade()
+{
+    const bool complete = quint32(image.size()) >= announcement.size;
+    image.truncate(int(announcement.size));
+    const QByteArray digest = digestHex(image, transferDigestFor(settings.softwareVersion));
+    imageVerified = complete && digest == announcement.digest;
+    enterCommandMode();
+    replySignal(imageVerified ? Transfer::ACK : Transfer::NAK);
+}
+
+void ModuleModel::startLogUpload(const QByteArray &frame)
+{
+    if (frame != buildLogRequest()) {
+        replyError(FUNCTION_TRANSFER, ErrorCode::ILLEGAL_VALUE);
+        return;
+    }
+    if (!sessionAllows(FUNCTION_TRANSFER, true))
+        return;
+    logBlocks = cutIntoBlocks(logFile);
+    logIndex = 0;
+    logStep = LogStep::AwaitStart;
+    currentMode = Mode::SendingLog;
+    const QByteArray digest = digestHex(logFile, transferDigestFor(settings.softwareVersion));
+    reply(buildLogReply(settings.logFileName.toUtf8(), quint32(logFile.size()), digest),
+          QStringLiteral("log reply %1, %2 bytes").arg(settings.logFileName).arg(logFile.size()),
+          true);
+}
+
+// The tool's signals during a log upload, and CAN at any time (answered
+// with ACK, whatever runs).
+void ModuleModel::handleLogSignal(char signal)
+{
+    if (signal == Transfer::CAN) {
+        if (currentMode == Mode::ReceivingUpgrade)
+            image.clear();
+        enterCommandMode();
+        replySignal(Transfer::ACK);
+        return;
+    }
+    if (currentMode != Mode::SendingLog)
+        return;
+    switch (logStep) {
+    case LogStep::AwaitStart:
+        if (signal == Transfer::READY)
+            sendLogBlock();
+        break;
+    case LogStep::AwaitBlockAck:
+        if (signal == Transfer::ACK) {
+            if (logIndex == abortAfterIndex) {
+                const char abort = abortSignal;
+                abortAfterIndex = -1;
+                if (abort == Transfer::CAN)
+                    enterCommandMode();
+                else
+                    logStep = LogStep::AwaitEotAck;
+                replySignal(abort);
+                return;
+            }
+            ++logIndex;
+            sendLogBlock();
+        } else if (signal == Transfer::NAK) {
+            sendLogBlock();
+        }
+        break;
+    case LogStep::AwaitEotAck:
+        if (signal == Transfer::ACK)
+            enterCommandMode();
+        else if (signal == Transfer::NAK)
+            replySignal(Transfer::EOT);
+        break;
+    }
+}
+
+// Block logIndex, or EOT once every block has gone.
+void ModuleModel::sendLogBlock()
+{
+    if (logIndex >= logBlocks.size()) {
+        logStep = LogStep::AwaitEotAck;
+        replySignal(Transfer::EOT);
+        return;
+    }
+    logStep = LogStep::AwaitBlockAck;
+    const QByteArray &block = logBlocks.at(logIndex);
+    reply(block,
+          QStringLiteral("log block %1 of %2 (%3 bytes)")
+              .arg(logIndex)
+              .arg(logBlocks.size())
+              .arg(block.size()),
+          true);
+}
+
+void ModuleModel::enterCommandMode()
+{
+    currentMode = Mode::Command;
+}
+
+// ---- replies and faults ----------------------------------------------------
+
+void ModuleModel::reply(const QByteArray &bytes, const QString &meaning, bool carriesCrc)
+{
+    if (repliesToDrop > 0) {
+        --repliesToDrop;
+        emit replyMade(bytes, meaning + QStringLiteral(" [dropped]"));
+        return;
+    }
+    if (carriesCrc && repliesToCorrupt > 0 && bytes.size() >= 3) {
+        --repliesToCorrupt;
+        QByteArray corrupted = bytes;
+        corrupted[corrupted.size() - 1] = char(corrupted.at(corrupted.size() - 1) ^ 0x5A);
+        emit replyMade(corrupted, meaning + QStringLiteral(" [CRC corrupted]"));
+        emit output(corrupted);
+        return;
+    }
+    emit replyMade(bytes, meaning);
+    emit output(bytes);
+}
+
+void ModuleModel::replyError(quint8 function, quint8 code)
+{
+    QByteArray answer;
+    answer.append(char(Frame::SLAVE_ADDRESS));
+    answer.append(char(function | ERROR_FLAG));
+    answer.append(char(code));
+    reply(answer,
+          QStringLiteral("error 0x%1 (%2)").arg(code, 2, 16, QLatin1Char('0')).arg(errorName(code)),
+          false);
+}
+
+void ModuleModel::replySignal(char signal)
+{
+    reply(QByteArray(1, signal), signalName(signal), false);
+}
+
+void ModuleModel::dropNextReply()
+{
+    ++repliesToDrop;
+}
+
+void ModuleModel::corruptNextReplies(int count)
+{
+    repliesToCorrupt = qMax(0, count);
+}
+
+void ModuleModel::answerNextWithError(quint8 code)
+{
+    errorPending = true;
+    pendingError = code;
+}
+
+void ModuleModel::answerNextWithRaw(const QByteArray &raw)
+{
+    rawPending = true;
+    pendingRaw = raw;
+}
+
+void ModuleModel::nakNextBlocks(int count)
+{
+    blocksToNak = qMax(0, count);
+}
+
+void ModuleModel::sendCanAfterBlock(int index)
+{
+    abortAfterIndex = index;
+    abortSignal = Transfer::CAN;
+}
+
+void ModuleModel::sendEotAfterBlock(int index)
+{
+    abortAfterIndex = index;
+    abortSignal = Transfer::EOT;
+}
+
+void ModuleModel::clearFaults()
+{
+    repliesToDrop = repliesToCorrupt = blocksToNak = 0;
+    errorPending = rawPending = false;
+    abortAfterIndex = -1;
+}
+
+void ModuleModel::restart()
+{
+    endSession();
+    locked = false;
+    failuresInRow = 0;
+    input.clear();
+    silenceTimer->stop();
+    if (currentMode == Mode::ReceivingUpgrade)
+        image.clear();
+    enterCommandMode();
+    clearFaults();
+}
+
+// ---- store and credentials -------------------------------------------------
+
+QByteArray ModuleModel::registerBytes(quint16 first, quint16 count) const
+{
+    const int begin = qMin<int>(first, REGISTER_COUNT) * 2;
+    const int end = qMin<int>(int(first) + count, REGISTER_COUNT) * 2;
+    return store.mid(begin, end - begin);
+}
+
+void ModuleModel::setRegisterBytes(quint16 first, const QByteArray &bytes)
+{
+    const int begin = int(first) * 2;
+    const int room = qMax(0, store.size() - begin);
+    const int length = qMin(room, bytes.size());
+    if (length > 0)
+        store.replace(begin, length, bytes.constData(), length);
+}
+
+QString ModuleModel::textField(quint16 first, int width) const
+{
+    QByteArray field = registerBytes(first, quint16(width / 2));
+    const int zero = field.indexOf('\0');
+    if (zero >= 0)
+        field.truncate(zero);
+    return QString::fromLocal8Bit(field);
+}
+
+void ModuleModel::setTextField(quint16 first, int width, const QString &text)
+{
+    QByteArray field = text.toLocal8Bit().left(width);
+    field.append(QByteArray(width - field.size(), '\0'));
+    setRegisterBytes(first, field);
+}
+
+QString ModuleModel::ssid() const
+{
+    return textField(Registers::WIFI_SSID, Registers::SSID_FIELD_BYTES);
+}
+
+void ModuleModel::setSsid(const QString &text)
+{
+    setTextField(Registers::WIFI_SSID, Registers::SSID_FIELD_BYTES, text);
+}
+
+QString ModuleModel::wifiPassword() const
+{
+    return textField(Registers::WIFI_PASSWORD, Registers::WIFI_PASSWORD_FIELD_BYTES);
+}
+
+void ModuleModel::setWifiPassword(const QString &text)
+{
+    setTextField(Registers::WIFI_PASSWORD, Registers::WIFI_PASSWORD_FIELD_BYTES, text);
+}
+
+QByteArray ModuleModel::wifiMac() const
+{
+    return registerBytes(Registers::WIFI_MAC, Registers::MAC_FIELD_BYTES / 2);
+}
+
+QByteArray ModuleModel::feMac() const
+{
+    return registerBytes(Registers::FE_MAC, Registers::MAC_FIELD_BYTES / 2);
+}
+
+QString ModuleModel::loginPassword() const
+{
+    return passwordText;
+}
+
+void ModuleModel::setLoginPassword(const QString &text)
+{
+    passwordText = text;
+    passwordField.clear();
+}
+
+bool ModuleModel::acceptsLoginPassword(const QString &text)
+{
+    return expectedField(text) == expectedPasswordField();
+}
+
+bool ModuleModel::accountLocked() const
+{
+    if (!locked)
+        return false;
+    return settings.lockUntilRestart || lockedSince.elapsed() < settings.lockDurationMs;
+}
+
+CredentialScheme ModuleModel::scheme() const
+{
+    return settings.softwareVersion <= AES_SCHEME_MAX_VERSION ? CredentialScheme::AesOnly
+                                                              : CredentialScheme::Derived;
+}
+
+// Derived fields cost a key derivation each, so they are computed once.
+QByteArray ModuleModel::expectedField(const QString &text)
+{
+    const CredentialScheme current = scheme();
+    const QString key =
+        (current == CredentialScheme::Derived ? QStringLiteral("d:") : QStringLiteral("a:")) + text;
+    auto found = fieldCache.constFind(key);
+    if (found != fieldCache.constEnd())
+        return found.value();
+    const QByteArray field = credentialField(text, current);
+    fieldCache.insert(key, field);
+    return field;
+}
+
+// A field kept from a change under another scheme matches nothing: the
+// module cannot turn it into the current scheme's field.
+QByteArray ModuleModel::expectedPasswordField()
+{
+    if (passwordField.isEmpty())
+        return expectedField(passwordText);
+    if (passwordFieldScheme != scheme())
+        return QByteArray();
+    return passwordField;
+}
+
+bool ModuleModel::isFactoryPassword()
+{
+    return expectedPasswordField() == expectedField(settings.factoryPassword);
+}
+
+// ---- traces ----------------------------------------------------------------
+
+QString ModuleModel::describeRequest(const QByteArray &unit)
+{
+    if (unit.isEmpty())
+        return QString();
+    if (unit.size() == 1)
+        return signalName(unit.at(0));
+    if (unit.size() == Transfer::LARGE_BLOCK_LENGTH ||
+        unit.size() == Transfer::SMALL_BLOCK_LENGTH) {
+        if (transferBlockLength(unit.at(0)) == unit.size())
+            return QStringLiteral("block %1 (%2 data bytes)")
+                .arg(quint8(unit.at(1)))
+                .arg(unit.size() - Transfer::BLOCK_OVERHEAD);
+    }
+    const quint8 function = quint8(unit.at(1));
+    if ((function == Frame::FUNCTION_READ || function == Frame::FUNCTION_WRITE) &&
+        unit.size() >= 6) {
+        const quint16 first = bigEndian16At(unit, 2);
+        const quint16 count = bigEndian16At(unit, 4);
+        const QString verb =
+            function == Frame::FUNCTION_READ ? QStringLiteral("read") : QStringLiteral("write");
+        return withName(
+            QStringLiteral("%1 0x%2 x%3").arg(verb).arg(first, 4, 16, QLatin1Char('0')).arg(count),
+            registerBlockName(first, count));
+    }
+    if (function == FUNCTION_TRANSFER && unit.size() >= 3) {
+        LoadingAnnouncement announced;
+        if (parseStartLoadingRequest(unit, &announced))
+            return QStringLiteral("start loading %1, %2 bytes, digest %3")
+                .arg(QString::fromLocal8Bit(announced.encodedName))
+                .arg(announced.size)
+                .arg(QString::fromLatin1(announced.digest));
+        if (unit == buildLogRequest())
+            return QStringLiteral("log request");
+        return QStringLiteral("transfer request kind 0x%1")
+            .arg(quint8(unit.at(2)), 2, 16, QLatin1Char('0'));
+    }
+    return QStringLiteral("function 0x%1 (unknown)").arg(function, 2, 16, QLatin1Char('0'));
+}
