@@ -256,8 +256,9 @@ int ModuleModel::takeLogSignal()
     return 1;
 }
 
-// A frame cut short is dropped; a block cut short is asked for again; a
-// frame of an unknown function ends here and is refused.
+// A frame cut short is dropped; a block cut short is asked for again. A
+// frame of an unknown function ends here: it is refused when its last two
+// bytes are the CRC of the rest, and dropped as noise otherwise.
 void ModuleModel::onSilence()
 {
     if (input.isEmpty())
@@ -275,7 +276,7 @@ void ModuleModel::onSilence()
     if (partial.size() >= 2 && partial.at(0) == char(Frame::SLAVE_ADDRESS)) {
         const quint8 function = quint8(partial.at(1));
         if (function != Frame::FUNCTION_READ && function != Frame::FUNCTION_WRITE &&
-            function != FUNCTION_TRANSFER) {
+            function != FUNCTION_TRANSFER && checkReplyCrc(partial)) {
             takeUnit(partial);
             return;
         }
