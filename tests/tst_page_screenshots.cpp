@@ -1,0 +1,88 @@
+// Renders the tool's window in the login view and in the device view after a
+// refresh against the module simulator, to screenshots/*.png in the test's
+// working directory, for a person to look at.
+#include "app/startup.h"
+#include "protocol/sigledebug.h"
+#include "serial/portenumeration.h"
+#include "simulator/modulemodel.h"
+#include "simulator/ptylink.h"
+#include "support/pagedriver.h"
+#include "ui/frame/framelesswidget.h"
+
+#include <QDir>
+#include <QImage>
+#include <QSet>
+#include <QtTest>
+
+#include <memory>
+
+namespace
+{
+
+// A rendered window holds text and controls, not one flat colour.
+int distinctColours(const QImage &image)
+{
+    QSet<QRgb> colours;
+    for (int y = 0; y < image.height(); y += 3)
+        for (int x = 0; x < image.width(); x += 3)
+            colours.insert(image.pixel(x, y));
+    return colours.size();
+}
+
+} // namespace
+
+class TestPageScreenshots : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void loginAndDeviceViews();
+
+private:
+    QString save(QWidget *window, const QString &name);
+};
+
+QString TestPageScreenshots::save(QWidget *window, const QString &name)
+{
+    QDir().mkpath(QStringLiteral("screenshots"));
+    const QString path = QDir(QStringLiteral("screenshots")).absoluteFilePath(name + ".png");
+    const QImage image = window->grab().toImage();
+    if (!image.save(path))
+        return QString();
+    return distinctColours(image) > 20 ? path : QString();
+}
+
+void TestPageScreenshots::loginAndDeviceViews()
+{
+    ModuleConfig config;
+    config.loginPassword = QStringLiteral("Secret_789x");
+    ModuleModel model(config);
+    model.setWifiPassword(QStringLiteral("Wifi_pass_1"));
+    PtyLink link(&model);
+    QVERIFY(link.isOpen());
+    PortEnumeration::addExtraPort(link.slavePath());
+
+    std::unique_ptr<FramelessWidget> frame(createMainFrame());
+    frame->resize(720, 700);
+    frame->show();
+    auto *page = frame->findChild<SigleDebug *>();
+    QVERIFY(page);
+    PageDriver driver(page);
+    QVERIFY(driver.openPort(link.slavePath()));
+    const QString login = save(frame.get(), QStringLiteral("login_view"));
+    QVERIFY2(!login.isEmpty(), "login view not rendered");
+
+    driver.login(QStringLiteral("admin"), QStringLiteral("Secret_789x"));
+    QVERIFY(driver.inDeviceView());
+    QCOMPARE(driver.labelText("label_softVer"), QString("V1.2.5"));
+    const QString device = save(frame.get(), QStringLiteral("device_view"));
+    QVERIFY2(!device.isEmpty(), "device view not rendered");
+    qInfo("screenshots: %s %s", qPrintable(login), qPrintable(device));
+
+    page->on_pushButton_cancel_clicked();
+    PortEnumeration::reset();
+    PageDriver::hideBoxes();
+}
+
+QTEST_MAIN(TestPageScreenshots)
+#include "tst_page_screenshots.moc"
