@@ -23,9 +23,11 @@ endif()
 string(APPEND _entries "    <file alias=\"qt_zh_CN.qm\">${MAINT_QT_ZH_QM}</file>\n")
 # qt_zh_CN.qm is a catalogue that loads its parts from beside itself.
 get_filename_component(_qm_dir ${MAINT_QT_ZH_QM} DIRECTORY)
-if(EXISTS ${_qm_dir}/qtbase_zh_CN.qm)
-  string(APPEND _entries "    <file alias=\"qtbase_zh_CN.qm\">${_qm_dir}/qtbase_zh_CN.qm</file>\n")
-endif()
+foreach(_part qtbase qtscript qtmultimedia qtxmlpatterns)
+  if(EXISTS ${_qm_dir}/${_part}_zh_CN.qm)
+    string(APPEND _entries "    <file alias=\"${_part}_zh_CN.qm\">${_qm_dir}/${_part}_zh_CN.qm</file>\n")
+  endif()
+endforeach()
 
 set(MAINT_RESOURCE_QRC ${CMAKE_CURRENT_BINARY_DIR}/maint.qrc)
 file(WRITE ${MAINT_RESOURCE_QRC}.in

@@ -222,7 +222,8 @@ void SigleDebug::on_pushButton_cancel_clicked()
 {
     rxBuffer.clear();
     const QByteArray frame = buildLogoutRequest();
-    serialPort->writeBytes(frame);
+    if (serialPort->isOpen()) // with the port closed there is nobody to tell
+        serialPort->writeBytes(frame);
     qDebug().noquote() << QStringLiteral("注销请求：") << hexUpper(frame);
     setSessionView(false);
 }
