@@ -9,9 +9,10 @@ constexpr qint64 NS_PER_S = 1000000000;
 constexpr int BITS_PER_BYTE = 10; // start bit, 8 data bits, stop bit
 // Paced bytes are handed on in bunches of about this much line time.
 constexpr qint64 PACING_SLICE_NS = 2 * NS_PER_MS;
-// Timers wake on whole milliseconds: a piece goes out when it is due within
-// half of one, so the wake-up error averages out instead of adding up.
-constexpr qint64 DUE_TOLERANCE_NS = NS_PER_MS / 2;
+// Timers wake on whole milliseconds, and late by a fraction of one: a piece
+// goes out when it is due within one millisecond, so the wake-up error
+// averages out instead of adding up.
+constexpr qint64 DUE_TOLERANCE_NS = NS_PER_MS;
 } // namespace
 
 LineShaper::LineShaper(const QElapsedTimer *clock, QObject *parent)

@@ -6,7 +6,9 @@
 // chunks, and optionally paced at a line rate (10 bits per byte: 230400 baud
 // carries 23040 bytes per second). Every due time is computed from a shared
 // QElapsedTimer, never by adding up timer intervals, so late timer wake-ups
-// do not accumulate into the line time.
+// do not accumulate into the line time. A piece may be handed on up to 1 ms
+// before it is due (timers wake on whole milliseconds, and late), so that the
+// wake-up error averages out.
 
 #include <QByteArray>
 #include <QElapsedTimer>

@@ -9,6 +9,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFile>
+#include <QLoggingCategory>
 #include <QSocketNotifier>
 #include <QTextStream>
 
@@ -63,10 +64,13 @@ struct Options {
 bool parseOptions(const QCoreApplication &app, Options *options, QString *problem)
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Stand-in for the KB-R5530 module on a pseudo-terminal. The first line of output is the\n"
-        "path to open as the serial port (such as /dev/pts/3); every request and reply follows.\n"
-        "Ends on Ctrl+C (SIGINT) or SIGTERM."));
+    parser.setApplicationDescription(
+        QStringLiteral("Stand-in for the KB-R5530 module on a pseudo-terminal. The first line of "
+                       "output is the\n"
+                       "path to open as the serial port (such as /dev/pts/3); every request and "
+                       "reply follows.\n"
+                       "Ends on Ctrl+C (SIGINT) or SIGTERM.\n\n") +
+        faultHelpText());
     parser.addHelpOption();
     const QCommandLineOption version(QStringLiteral("software-version"),
                                      QStringLiteral("Board software version (default 125; up to "
@@ -98,7 +102,9 @@ bool parseOptions(const QCoreApplication &app, Options *options, QString *proble
                                   QStringLiteral("Pace both directions at this line rate, 10 bits "
                                                  "per byte (default: no pacing)."),
                                   QStringLiteral("RATE"), QStringLiteral("0"));
-    const QCommandLineOption fault(QStringLiteral("fault"), faultHelpText(),
+    const QCommandLineOption fault(QStringLiteral("fault"),
+                                   QStringLiteral("Misbehave as SPEC says (repeatable; the "
+                                                  "specifications are listed above)."),
                                    QStringLiteral("SPEC"));
     parser.addOptions(
         {version, account, password, logFile, logSize, logName, timeout, baud, fault});
@@ -138,6 +144,9 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("module-sim"));
+    // The credential code traces its constants in the debug log; the
+    // simulator's own trace is its standard output.
+    QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false"));
     QTextStream out(stdout);
     QTextStream err(stderr);
 

@@ -38,13 +38,13 @@ bool parseHexBytes(const QString &text, QByteArray *bytes)
 QString faultHelpText()
 {
     return QStringLiteral(
-        "Misbehave (repeatable):\n"
+        "Faults (--fault SPEC, repeatable):\n"
         "  drop-next       lose the next reply\n"
         "  corrupt-crc:N   spoil the CRC of the next N replies that carry one\n"
         "  error:CODE      refuse the next request with an error code (e.g. 0x12)\n"
         "  nak:N           upgrade: NAK the next N good blocks\n"
-        "  can-after:K     upgrade: CAN instead of the ACK of block K; log: CAN instead of the\n"
-        "                  block after K\n"
+        "  can-after:K     upgrade: CAN instead of the ACK of block K;\n"
+        "                  log upload: CAN instead of the block after block K\n"
         "  eot-after:K     the same with a lone EOT\n"
         "  raw:HEX         answer the next request with these bytes\n"
         "  chunk:N         deliver replies in pieces of N bytes, 1 ms apart\n"

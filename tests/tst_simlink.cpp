@@ -212,7 +212,8 @@ void TstSimLink::chunkedAndDelayedRepliesArriveIntact()
     QCOMPARE(reply.size(), 121);
     QVERIFY(checkReplyCrc(reply));
     QCOMPARE(reply.mid(3, 116), model.registerBytes(Registers::WIFI_SSID, 58));
-    QVERIFY2(elapsed >= delayMs, qPrintable(QString::number(elapsed)));
+    // The shaper hands pieces on up to 1 ms before they are due.
+    QVERIFY2(elapsed >= delayMs - 1, qPrintable(QString::number(elapsed)));
     if (chunk > 0)
         QVERIFY2(tool.chunks > 121 / chunk / 2, qPrintable(QString::number(tool.chunks)));
     else
