@@ -4,6 +4,7 @@
 #include "ui/dialogs/setpassword.h"
 #include "ui/dialogs/setssid.h"
 
+#include "support/screenshots.h"
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -11,6 +12,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSet>
+
 #include <QtTest>
 
 #include <functional>
@@ -70,16 +72,6 @@ std::unique_ptr<QWidget> loginFilled()
     login->findChild<QLineEdit *>("lineEdit_id")->setText(QStringLiteral("admin"));
     login->findChild<QLineEdit *>("lineEdit_password")->setText(QStringLiteral("secret"));
     return login;
-}
-
-int distinctColours(const QImage &image)
-{
-    QSet<QRgb> colours;
-    for (int y = 0; y < image.height(); y += 2) {
-        for (int x = 0; x < image.width(); x += 2)
-            colours.insert(image.pixel(x, y));
-    }
-    return colours.size();
 }
 
 } // namespace

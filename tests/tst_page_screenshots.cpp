@@ -9,25 +9,17 @@
 #include "support/pagedriver.h"
 #include "ui/frame/framelesswidget.h"
 
+#include "support/screenshots.h"
 #include <QDir>
 #include <QImage>
 #include <QSet>
+
 #include <QtTest>
 
 #include <memory>
 
 namespace
 {
-
-// A rendered window holds text and controls, not one flat colour.
-int distinctColours(const QImage &image)
-{
-    QSet<QRgb> colours;
-    for (int y = 0; y < image.height(); y += 3)
-        for (int x = 0; x < image.width(); x += 3)
-            colours.insert(image.pixel(x, y));
-    return colours.size();
-}
 
 } // namespace
 

@@ -4,6 +4,7 @@
 // font that has the glyphs. Also checks that every compiled-in image decodes.
 
 #include "resources/resources.h"
+#include "support/screenshots.h"
 #include "ui/boxes/custombox.h"
 #include "ui/boxes/progressbar.h"
 #include "ui/frame/framelesswidget.h"
@@ -47,16 +48,6 @@ QImage onDesktop(const QPixmap &grab)
     QPainter painter(&image);
     painter.drawPixmap(0, 0, grab);
     return image;
-}
-
-int distinctColours(const QImage &image)
-{
-    QSet<QRgb> colours;
-    for (int y = 0; y < image.height(); y += 2) {
-        for (int x = 0; x < image.width(); x += 2)
-            colours.insert(image.pixel(x, y));
-    }
-    return colours.size();
 }
 
 QWidget *sampleDevicePage()
