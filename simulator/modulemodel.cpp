@@ -139,6 +139,17 @@ ModuleModel::ModuleModel(const ModuleConfig &config, QObject *parent)
     passwordText = settings.loginPassword;
     logFile = settings.logContent.isEmpty() ? generatedLog(settings.logSize) : settings.logContent;
     lastActivity.start();
+    prepareCredentialFields();
+}
+
+// Derived credential fields cost a key derivation each; work them out before
+// a login arrives, so that the module answers within the tool's time limit
+// even on a slow (instrumented) build.
+void ModuleModel::prepareCredentialFields()
+{
+    expectedField(settings.account);
+    expectedField(settings.factoryPassword);
+    expectedPasswordField();
 }
 
 void ModuleModel::loadDefaults()
@@ -878,6 +889,7 @@ void ModuleModel::setLoginPassword(const QString &text)
 {
     passwordText = text;
     passwordField.clear();
+    prepareCredentialFields();
 }
 
 bool ModuleModel::acceptsLoginPassword(const QString &text)

@@ -165,6 +165,7 @@ private:
     CredentialScheme scheme() const;
     QByteArray expectedField(const QString &text);
     QByteArray expectedPasswordField();
+    void prepareCredentialFields();
     bool isFactoryPassword();
     QString textField(quint16 first, int width) const;
     void setTextField(quint16 first, int width, const QString &text);
