@@ -4,6 +4,7 @@
 #include "simulator/lineshaper.h"
 #include "simulator/modulemodel.h"
 #include "simulator/ptylink.h"
+#include "simulator/simfaults.h"
 #include "transfer/transferframes.h"
 
 #include <QSerialPort>
@@ -99,6 +100,8 @@ private slots:
     void chunkedAndDelayedRepliesArriveIntact_data();
     void chunkedAndDelayedRepliesArriveIntact();
     void pacingTakesTheLineTime();
+    void faultSpecsOfTheCommandLine_data();
+    void faultSpecsOfTheCommandLine();
     void shaperCutsAndDelays();
     void shaperSchedulesFromTheLineTimeNotTheWakeUps();
 };
@@ -248,6 +251,36 @@ void TstSimLink::pacingTakesTheLineTime()
              qPrintable(QStringLiteral("measured %1 s, line time %2 s").arg(measured).arg(bound)));
     QCOMPARE(tool.exchange(QByteArray(1, Transfer::EOT), 1), QByteArray(1, Transfer::ACK));
     QCOMPARE(model.uploadedImage(), file);
+}
+
+void TstSimLink::faultSpecsOfTheCommandLine_data()
+{
+    QTest::addColumn<QString>("spec");
+    QTest::addColumn<QByteArray>("reply"); // to a read outside a session; empty: refused spec
+    QTest::newRow("error code in hex") << "error:0x12" << QByteArray::fromHex("018312");
+    QTest::newRow("raw bytes with blanks") << "raw:01 02 03 04" << QByteArray::fromHex("01020304");
+    QTest::newRow("drop-next") << "drop-next" << QByteArray("none");
+    QTest::newRow("unknown kind") << "explode:1" << QByteArray();
+    QTest::newRow("odd hex digits") << "raw:012" << QByteArray();
+    QTest::newRow("negative count") << "nak:-1" << QByteArray();
+    QTest::newRow("error code above a byte") << "error:0x100" << QByteArray();
+}
+
+void TstSimLink::faultSpecsOfTheCommandLine()
+{
+    QFETCH(QString, spec);
+    QFETCH(QByteArray, reply);
+    ModuleModel model;
+    QByteArray sent;
+    connect(&model, &ModuleModel::output, [&sent](const QByteArray &bytes) { sent += bytes; });
+    QString problem;
+    QCOMPARE(applyFault(spec, &model, nullptr, &problem), !reply.isEmpty());
+    QCOMPARE(problem.isEmpty(), !reply.isEmpty());
+    model.feed(buildSessionReadRequest(SessionRequest::ReadVersions));
+    if (reply.isEmpty())
+        QCOMPARE(sent, QByteArray::fromHex("018315")); // nothing was changed
+    else
+        QCOMPARE(sent, reply == "none" ? QByteArray() : reply);
 }
 
 void TstSimLink::shaperCutsAndDelays()
