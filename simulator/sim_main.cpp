@@ -147,7 +147,6 @@ int main(int argc, char *argv[])
     // The credential code traces its constants in the debug log; the
     // simulator's own trace is its standard output.
     QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false"));
-    QTextStream out(stdout);
     QTextStream err(stderr);
 
     Options options;
@@ -156,6 +155,17 @@ int main(int argc, char *argv[])
         err << "module-sim: " << problem << '\n';
         return 2;
     }
+    // Standard output carries only the path and the trace: anything else
+    // that writes to stdout (the credential code prints its derived keys)
+    // goes to standard error from here on.
+    QFile traceFile;
+    if (!traceFile.open(::dup(STDOUT_FILENO), QIODevice::WriteOnly, QFileDevice::AutoCloseHandle) ||
+        ::dup2(STDERR_FILENO, STDOUT_FILENO) < 0) {
+        err << "module-sim: cannot set up standard output\n";
+        return 1;
+    }
+    QTextStream out(&traceFile);
+
     ModuleModel model(options.config);
     PtyLink link(&model);
     if (!link.isOpen()) {
