@@ -1,76 +1,93 @@
-// Fuzz target for everything that decodes bytes received from the line: the
-// reply classification and CRC check, the device-information decoders, the
-// transfer announcements, and the module simulator's request parser.
-//
-// With clang's libFuzzer:
-//   cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DMAINT_FUZZ_LIBFUZZER=ON
-//   cmake --build build-fuzz --target fuzz_replies && build-fuzz/fuzz/fuzz_replies
-// Without it the same target is a plain program that feeds random inputs
-// (CTest runs it that way, and under the sanitizers in CI).
+// Fuzz target for everything the tool decodes from the line: the reply
+// classification and CRC check, the error-reply texts, the device-information
+// decoders and their display formatters, and the transfer frames (blocks,
+// start-loading requests, log replies). See fuzzdriver.h for how to run it.
+#include "fuzz/fuzzdriver.h"
 #include "protocol/deviceinfo.h"
 #include "protocol/frame.h"
-#include "simulator/modulemodel.h"
 #include "transfer/transferframes.h"
 
 #include <QByteArray>
-#include <QCoreApplication>
 
-#include <cstdint>
 #include <cstdlib>
-#include <random>
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+namespace
 {
-    // An exact heap copy, so that a read past the end is caught.
-    const QByteArray bytes(reinterpret_cast<const char *>(data), int(size));
 
+quint16 word(const QByteArray &bytes, int offset)
+{
+    if (bytes.size() < offset + 2)
+        return 0;
+    return quint16((quint8(bytes.at(offset)) << 8) | quint8(bytes.at(offset + 1)));
+}
+
+void formatEverything(const QByteArray &bytes)
+{
+    formatVersion(word(bytes, 0));
+    formatDottedQuad(bytes.left(4));
+    formatMacColons(bytes.left(6));
+    stopBitText(word(bytes, 2));
+    parityText(word(bytes, 4));
+    encryptionText(word(bytes, 6));
+    decodeModuleText(bytes);
+}
+
+void decodeEverything(const QByteArray &bytes)
+{
     classifyReply(bytes);
     checkReplyCrc(bytes);
-    errorCodeOf(bytes);
+    errorReplyInfo(errorCodeOf(bytes));
     VersionInfo version;
+    if (decodeVersionReply(bytes, &version)) {
+        formatVersion(version.software);
+        formatVersion(version.hardware);
+    }
     UartInfo uart;
+    if (decodeUartReply(bytes, &uart)) {
+        stopBitText(uart.stopBitCode);
+        parityText(uart.parityCode);
+    }
     WifiInfo wifi;
+    if (decodeWifiReply(bytes, &wifi)) {
+        formatDottedQuad(wifi.ip);
+        formatMacColons(wifi.mac);
+        encryptionText(wifi.encryptionCode);
+    }
     FeInfo fe;
-    decodeVersionReply(bytes, &version);
-    decodeUartReply(bytes, &uart);
-    decodeWifiReply(bytes, &wifi);
-    decodeFeReply(bytes, &fe);
-    decodeModuleText(bytes);
+    if (decodeFeReply(bytes, &fe)) {
+        formatDottedQuad(fe.mask);
+        formatMacColons(fe.mac);
+    }
+}
+
+void parseTransferFrames(const QByteArray &bytes)
+{
+    quint8 number = 0;
+    QByteArray data;
+    transferBlockLength(bytes.isEmpty() ? '\0' : bytes.at(0));
+    if (parseTransferBlock(bytes, &number, &data) && buildTransferBlock(number, data) != bytes)
+        std::abort(); // a block that parses must be the block its parts build
     LogAnnouncement log;
     parseLogReply(bytes, &log);
     LoadingAnnouncement loading;
     parseStartLoadingRequest(bytes, &loading);
-
-    static ModuleModel *model = [] {
-        ModuleConfig config;
-        config.softwareVersion = 124; // AES-only logins: no key derivation per input
-        return new ModuleModel(config);
-    }();
-    model->feed(bytes);
-    return 0;
 }
 
-#ifndef MAINT_FUZZ_LIBFUZZER
-// Random inputs, biased towards frame-like prefixes so that the decoders get
-// past their first checks. Argument: number of inputs (default 20000).
-int main(int argc, char *argv[])
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    QCoreApplication app(argc, argv);
-    const int runs = argc > 1 ? std::atoi(argv[1]) : 20000;
-    std::mt19937 random(20261208);
-    const QByteArray prefixes[] = {QByteArray::fromHex("0103"),   QByteArray::fromHex("0110"),
-                                   QByteArray::fromHex("014101"), QByteArray::fromHex("014105"),
-                                   QByteArray::fromHex("02"),     QByteArray()};
-    for (int run = 0; run < runs; ++run) {
-        QByteArray input = prefixes[random() % 6];
-        const int length = int(random() % 200);
-        for (int i = 0; i < length; ++i)
-            input.append(char(random() & 0xFF));
-        if (random() % 2)
-            appendCrc(input);
-        LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t *>(input.constData()),
-                               size_t(input.size()));
-    }
+    if (size > 4096)
+        return 0;
+    // An exact heap copy, so that a read past the end is caught.
+    const QByteArray bytes(reinterpret_cast<const char *>(data), int(size));
+    decodeEverything(bytes);
+    formatEverything(bytes);
+    parseTransferFrames(bytes);
     return 0;
 }
-#endif
+
+MAINT_FUZZ_RANDOM_MAIN(QByteArray::fromHex("0103"), QByteArray::fromHex("0183"),
+                       QByteArray::fromHex("0190"), QByteArray::fromHex("014101"),
+                       QByteArray::fromHex("014105"), QByteArray::fromHex("01"),
+                       QByteArray::fromHex("02"), QByteArray())

@@ -4,7 +4,11 @@
 #include "crypto/credential.h"
 #include "protocol/frame.h"
 
-#include <QTimer>
+#include <QElapsedTimer>
+#include <QHash>
+#include <QMutex>
+
+#include <memory>
 
 namespace
 {
@@ -130,16 +134,24 @@ QByteArray generatedLog(int size)
 } // namespace
 
 ModuleModel::ModuleModel(const ModuleConfig &config, QObject *parent)
-    : QObject(parent), settings(config), silenceTimer(new QTimer(this))
+    : QObject(parent), settings(config)
 {
-    silenceTimer->setSingleShot(true);
-    silenceTimer->setInterval(qMax(1, settings.frameSilenceMs));
-    connect(silenceTimer, &QTimer::timeout, this, &ModuleModel::onSilence);
+    setClock(Clock());
     loadDefaults();
     passwordText = settings.loginPassword;
     logFile = settings.logContent.isEmpty() ? generatedLog(settings.logSize) : settings.logContent;
-    lastActivity.start();
     prepareCredentialFields();
+}
+
+void ModuleModel::setClock(Clock replacement)
+{
+    if (!replacement) {
+        auto steady = std::make_shared<QElapsedTimer>();
+        steady->start();
+        replacement = [steady] { return steady->elapsed(); };
+    }
+    clock = std::move(replacement);
+    lastInputMs = lastActivityMs = lockedSinceMs = clock();
 }
 
 // Derived credential fields cost a key derivation each; work them out before
@@ -180,6 +192,10 @@ void ModuleModel::feed(const QByteArray &bytes)
 {
     if (bytes.isEmpty())
         return;
+    const qint64 now = clock();
+    if (!input.isEmpty() && now - lastInputMs >= settings.frameSilenceMs)
+        silenceElapsed();
+    lastInputMs = now;
     input.append(bytes);
     parseInput();
 }
@@ -200,10 +216,6 @@ void ModuleModel::parseInput()
             break; // wait for more bytes
         input.remove(0, taken);
     }
-    if (input.isEmpty())
-        silenceTimer->stop();
-    else
-        silenceTimer->start();
 }
 
 // Frames start with the slave address: reads are 8 bytes, writes 9 + n,
@@ -232,7 +244,7 @@ int ModuleModel::takeCommandUnit()
             return 0;
         length = Transfer::TRANSFER_HEADER + quint8(input.at(3)) + Frame::CRC_LENGTH;
     } else {
-        return 0; // unknown length: the frame ends with the silence (onSilence)
+        return 0; // unknown length: the frame ends with the silence (silenceElapsed)
     }
     if (input.size() < length)
         return 0;
@@ -270,7 +282,7 @@ int ModuleModel::takeLogSignal()
 // A frame cut short is dropped; a block cut short is asked for again. A
 // frame of an unknown function ends here: it is refused when its last two
 // bytes are the CRC of the rest, and dropped as noise otherwise.
-void ModuleModel::onSilence()
+void ModuleModel::silenceElapsed()
 {
     if (input.isEmpty())
         return;
@@ -304,7 +316,7 @@ void ModuleModel::takeUnit(const QByteArray &unit)
         received.removeFirst();
     emit requestTaken(unit, describeRequest(unit));
     if (session != Session::None && sessionAllows(0, false))
-        lastActivity.start();
+        lastActivityMs = clock();
 
     const bool isFrame = unit.size() >= 2 && unit.at(0) == char(Frame::SLAVE_ADDRESS) &&
                          currentMode != Mode::ReceivingUpgrade;
@@ -364,7 +376,7 @@ void ModuleModel::handleFrame(const QByteArray &frame)
 bool ModuleModel::sessionAllows(quint8 function, bool needsFullSession)
 {
     const bool expired =
-        session != Session::None && lastActivity.elapsed() > settings.sessionTimeoutMs;
+        session != Session::None && clock() - lastActivityMs > settings.sessionTimeoutMs;
     if (function == 0)
         return !expired;
     if (session == Session::None) {
@@ -498,7 +510,7 @@ void ModuleModel::handleLogin(const QByteArray &data)
         ++failuresInRow;
         if (settings.lockAfterFailures > 0 && failuresInRow >= settings.lockAfterFailures) {
             locked = true;
-            lockedSince.start();
+            lockedSinceMs = clock();
             replyError(Frame::FUNCTION_WRITE, ErrorCode::ACCOUNT_LOCKED);
         } else {
             replyError(Frame::FUNCTION_WRITE, ErrorCode::WRONG_CREDENTIALS);
@@ -506,7 +518,7 @@ void ModuleModel::handleLogin(const QByteArray &data)
         return;
     }
     failuresInRow = 0;
-    lastActivity.start();
+    lastActivityMs = clock();
     if (isFactoryPassword()) {
         session = Session::Restricted;
         replyError(Frame::FUNCTION_WRITE, ErrorCode::DEFAULT_PASSWORD);
@@ -809,7 +821,6 @@ void ModuleModel::restart()
     locked = false;
     failuresInRow = 0;
     input.clear();
-    silenceTimer->stop();
     if (currentMode == Mode::ReceivingUpgrade)
         image.clear();
     enterCommandMode();
@@ -901,7 +912,7 @@ bool ModuleModel::accountLocked() const
 {
     if (!locked)
         return false;
-    return settings.lockUntilRestart || lockedSince.elapsed() < settings.lockDurationMs;
+    return settings.lockUntilRestart || clock() - lockedSinceMs < settings.lockDurationMs;
 }
 
 CredentialScheme ModuleModel::scheme() const
@@ -910,17 +921,25 @@ CredentialScheme ModuleModel::scheme() const
                                                               : CredentialScheme::Derived;
 }
 
-// Derived fields cost a key derivation each, so they are computed once.
+// Derived fields cost a key derivation each, so each is computed once per
+// process: every model (a fuzz target makes one per input) shares them.
 QByteArray ModuleModel::expectedField(const QString &text)
 {
+    static QMutex cacheLock;
+    static QHash<QString, QByteArray> cache;
+    constexpr int MAX_CACHED_FIELDS = 1000;
+
     const CredentialScheme current = scheme();
     const QString key =
         (current == CredentialScheme::Derived ? QStringLiteral("d:") : QStringLiteral("a:")) + text;
-    auto found = fieldCache.constFind(key);
-    if (found != fieldCache.constEnd())
+    QMutexLocker locker(&cacheLock);
+    auto found = cache.constFind(key);
+    if (found != cache.constEnd())
         return found.value();
     const QByteArray field = credentialField(text, current);
-    fieldCache.insert(key, field);
+    if (cache.size() >= MAX_CACHED_FIELDS)
+        cache.clear();
+    cache.insert(key, field);
     return field;
 }
 

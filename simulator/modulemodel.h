@@ -5,19 +5,20 @@
 // and the module's answers come out through output(). It keeps the register
 // store, the login session, the lock-out, a firmware upgrade in progress and
 // a log upload, and can be told to misbehave (faults, one call each) so the
-// tool's error paths can be driven. GUI thread only (it uses a QTimer).
+// tool's error paths can be driven. It needs no event loop: time comes from
+// a clock that can be replaced (setClock), and the end of a partial frame is
+// told to it (silenceElapsed) by whoever watches the line, or noticed when
+// the next bytes come after a long enough pause.
 
 #include "crypto/credential.h"
 #include "transfer/transferframes.h"
 
 #include <QByteArray>
-#include <QElapsedTimer>
-#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QString>
 
-class QTimer;
+#include <functional>
 
 // How the module is set up at power-on.
 struct ModuleConfig {
@@ -49,10 +50,27 @@ public:
 
     explicit ModuleModel(const ModuleConfig &config = ModuleConfig(), QObject *parent = nullptr);
 
+    // Milliseconds on a monotonic clock: the model's only source of time
+    // (frame silence, session time-out, lock duration). The default is a
+    // steady clock; tests and fuzz targets put in one they drive themselves.
+    using Clock = std::function<qint64()>;
+    void setClock(Clock clock);
+    qint64 nowMs() const { return clock(); }
+
     // Bytes from the tool, in any pieces. Complete frames are answered at
     // once (output() is emitted before feed() returns); a partial frame waits
-    // for the rest and is dropped after frameSilenceMs of silence.
+    // for the rest. Bytes that come frameSilenceMs or more after the previous
+    // ones first end the partial frame, as silenceElapsed() does.
     void feed(const QByteArray &bytes);
+
+    // The line has been quiet for frameSilenceMs: a partial frame is dropped
+    // (or refused, when it is a whole frame of an unknown function), a block
+    // cut short is answered with NAK. Does nothing when no input is pending.
+    void silenceElapsed();
+    // Whether a partial unit waits for more bytes or for the silence, and
+    // the clock time at which that silence is complete.
+    bool awaitingSilence() const { return !input.isEmpty(); }
+    qint64 silenceDueMs() const { return lastInputMs + settings.frameSilenceMs; }
 
     // Power cycle: the session, the lock-out, a transfer in progress, partial
     // input and pending faults are gone; registers and login password stay.
@@ -135,7 +153,6 @@ private:
     int takeCommandUnit();
     int takeUpgradeUnit();
     int takeLogSignal();
-    void onSilence();
     void takeUnit(const QByteArray &unit);
     void handleFrame(const QByteArray &frame);
     bool applyRequestFault(quint8 function);
@@ -173,19 +190,19 @@ private:
     ModuleConfig settings;
     QByteArray store;
     QByteArray input;
-    QTimer *silenceTimer;
+    Clock clock;
+    qint64 lastInputMs = 0;
     Mode currentMode = Mode::Command;
     QList<QByteArray> received;
 
     Session session = Session::None;
-    QElapsedTimer lastActivity;
+    qint64 lastActivityMs = 0;
     int failuresInRow = 0;
     bool locked = false;
-    QElapsedTimer lockedSince;
+    qint64 lockedSinceMs = 0;
     QString passwordText;     // empty when only the field is known
     QByteArray passwordField; // set by a change under the derived scheme
     CredentialScheme passwordFieldScheme = CredentialScheme::Derived;
-    QHash<QString, QByteArray> fieldCache; // "<scheme>:<text>" -> 64-byte field
 
     LoadingAnnouncement announcement;
     QByteArray image;

@@ -34,9 +34,12 @@ bool makeRaw(int fd)
 
 PtyLink::PtyLink(ModuleModel *model, QObject *parent)
     : QObject(parent), module(model), inbound(new LineShaper(&clock, this)),
-      outbound(new LineShaper(&clock, this))
+      outbound(new LineShaper(&clock, this)), silenceTimer(new QTimer(this))
 {
     clock.start();
+    silenceTimer->setSingleShot(true);
+    silenceTimer->setTimerType(Qt::PreciseTimer);
+    connect(silenceTimer, &QTimer::timeout, this, &PtyLink::checkSilence);
     connect(inbound, &LineShaper::delivered, this, &PtyLink::deliverToModel);
     connect(outbound, &LineShaper::delivered, this,
             [this](const QByteArray &bytes, qint64) { queueForTool(bytes); });
@@ -140,6 +143,25 @@ void PtyLink::deliverToModel(const QByteArray &bytes, qint64 dueNs)
     feedingDueNs = dueNs;
     module->feed(bytes);
     feedingDueNs = -1;
+    watchForSilence();
+}
+
+// The model keeps no timer of its own: while it holds a partial frame, the
+// link tells it when the line has been quiet long enough.
+void PtyLink::watchForSilence()
+{
+    if (!module->awaitingSilence()) {
+        silenceTimer->stop();
+        return;
+    }
+    silenceTimer->start(int(qMax<qint64>(1, module->silenceDueMs() - module->nowMs())));
+}
+
+void PtyLink::checkSilence()
+{
+    if (module->awaitingSilence() && module->nowMs() >= module->silenceDueMs())
+        module->silenceElapsed();
+    watchForSilence();
 }
 
 void PtyLink::queueForTool(const QByteArray &bytes)

@@ -15,6 +15,7 @@
 class LineShaper;
 class ModuleModel;
 class QSocketNotifier;
+class QTimer;
 
 class PtyLink : public QObject
 {
@@ -56,6 +57,8 @@ private:
     void deliverToModel(const QByteArray &bytes, qint64 dueNs);
     void queueForTool(const QByteArray &bytes);
     void flushWrites();
+    void watchForSilence();
+    void checkSilence();
 
     ModuleModel *module;
     QElapsedTimer clock;
@@ -67,6 +70,7 @@ private:
     QString error;
     QSocketNotifier *readNotifier = nullptr;
     QSocketNotifier *writeNotifier = nullptr;
+    QTimer *silenceTimer; // tells the model when a partial frame has gone quiet
     QByteArray writeQueue;
     qint64 feedingDueNs = -1; // line time of the input the model is answering
 };

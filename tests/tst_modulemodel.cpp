@@ -93,6 +93,7 @@ class Probe
 public:
     explicit Probe(const ModuleConfig &config = ModuleConfig()) : model(config)
     {
+        model.setClock([this] { return now; });
         QObject::connect(&model, &ModuleModel::output,
                          [this](const QByteArray &bytes) { sent += bytes; });
     }
@@ -111,13 +112,14 @@ public:
         return sent;
     }
 
-    // Waits for an answer that comes after a silence.
-    QByteArray sendAndWait(const QByteArray &bytes, int waitMs = 300)
+    // Feeds the bytes, lets the line go quiet and returns what the model
+    // answered, the answer to the silence included.
+    QByteArray sendThenSilence(const QByteArray &bytes)
     {
         sent.clear();
         model.feed(bytes);
-        if (!QTest::qWaitFor([this] { return !sent.isEmpty(); }, waitMs))
-            return QByteArray();
+        now += model.config().frameSilenceMs;
+        model.silenceElapsed();
         return sent;
     }
 
@@ -139,6 +141,7 @@ public:
         return digestHex(content, transferDigestFor(model.config().softwareVersion));
     }
 
+    qint64 now = 1000; // the model's clock, in milliseconds
     ModuleModel model;
     QByteArray sent;
 };
@@ -159,6 +162,8 @@ private slots:
     void refusesBadWrites_data();
     void refusesBadWrites();
     void unknownFunctionIsRefusedAfterSilence();
+    void unknownFunctionDoesNotStallTheLine_data();
+    void unknownFunctionDoesNotStallTheLine();
     void everythingButLoginNeedsASession_data();
     void everythingButLoginNeedsASession();
     void checksCredentialsUnderTheVersionsScheme_data();
@@ -320,9 +325,39 @@ void TstModuleModel::unknownFunctionIsRefusedAfterSilence()
     Probe probe;
     QByteArray frame = QByteArray::fromHex("010600310001");
     appendCrc(frame);
-    QCOMPARE(probe.sendAndWait(frame), errorReply(0x06, 0x01));
+    QCOMPARE(probe.sendThenSilence(frame), errorReply(0x06, 0x01));
     // The model takes frames again afterwards.
     QCOMPARE(probe.send(readRequest(SessionRequest::ReadVersions)), errorReply(0x03, 0x15));
+}
+
+void TstModuleModel::unknownFunctionDoesNotStallTheLine_data()
+{
+    QTest::addColumn<int>("quietMs");
+    QTest::addColumn<bool>("silenceTold");
+    QTest::addColumn<bool>("answered");
+    QTest::newRow("quiet interval, noticed with the next bytes") << 50 << false << true;
+    QTest::newRow("quiet interval, told by the line") << 50 << true << true;
+    QTest::newRow("no pause: the request joins the partial frame") << 10 << false << false;
+}
+
+// "01 07" has no known length: only the silence after it ends the frame, and
+// the model must take requests again afterwards instead of collecting input.
+void TstModuleModel::unknownFunctionDoesNotStallTheLine()
+{
+    QFETCH(int, quietMs);
+    QFETCH(bool, silenceTold);
+    QFETCH(bool, answered);
+    Probe probe(aesConfig());
+    QVERIFY(probe.login(OWN_PASSWORD));
+    QCOMPARE(probe.send(QByteArray::fromHex("0107")), QByteArray());
+    QVERIFY(probe.model.awaitingSilence());
+    probe.now += quietMs;
+    if (silenceTold)
+        probe.model.silenceElapsed();
+    const QByteArray reply = probe.send(readRequest(SessionRequest::ReadVersions));
+    QCOMPARE(reply.size() == 9 && checkReplyCrc(reply), answered);
+    for (int i = 0; i < 1000 && answered; ++i)
+        QCOMPARE(probe.send(readRequest(SessionRequest::ReadVersions)).size(), 9);
 }
 
 void TstModuleModel::everythingButLoginNeedsASession_data()
@@ -451,7 +486,10 @@ void TstModuleModel::lockCanLastAFixedTime()
     QCOMPARE(probe.send(wrong), errorReply(0x10, 0x14));
     QCOMPARE(probe.send(loginRequest(OWN_PASSWORD, CredentialScheme::AesOnly)),
              errorReply(0x10, 0x14));
-    QTRY_VERIFY_WITH_TIMEOUT(!probe.model.accountLocked(), 1000);
+    probe.now += 99;
+    QVERIFY(probe.model.accountLocked());
+    probe.now += 1;
+    QVERIFY(!probe.model.accountLocked());
     QVERIFY(probe.login(OWN_PASSWORD));
 }
 
@@ -462,7 +500,9 @@ void TstModuleModel::idleSessionTimesOut()
     Probe probe(config);
     QVERIFY(probe.login(OWN_PASSWORD));
     QCOMPARE(probe.send(readRequest(SessionRequest::ReadVersions)).size(), 9);
-    QTest::qWait(130);
+    probe.now += 79;
+    QCOMPARE(probe.send(readRequest(SessionRequest::ReadVersions)).size(), 9);
+    probe.now += 81;
     QCOMPARE(probe.send(readRequest(SessionRequest::ReadVersions)), errorReply(0x03, 0x13));
     QVERIFY(!probe.model.sessionOpen());
     QCOMPARE(probe.send(readRequest(SessionRequest::ReadVersions)), errorReply(0x03, 0x15));
@@ -579,7 +619,7 @@ void TstModuleModel::upgradeRefusesOutOfOrderBlocksAndCancels()
     QCOMPARE(probe.model.mode(), ModuleModel::Mode::Command);
     QVERIFY(probe.model.uploadedImage().isEmpty());
     // Back to requests: a block is now noise, dropped after the silence.
-    QCOMPARE(probe.sendAndWait(blocks.at(1), 150), QByteArray());
+    QCOMPARE(probe.sendThenSilence(blocks.at(1)), QByteArray());
     QCOMPARE(probe.send(readRequest(SessionRequest::ReadVersions)).size(), 9);
 }
 
@@ -590,7 +630,7 @@ void TstModuleModel::upgradeNaksABlockCutShort()
     const QByteArray file = patterned(300);
     probe.startLoading(file, probe.digestOf(file));
     const QList<QByteArray> blocks = cutIntoBlocks(file);
-    QCOMPARE(probe.sendAndWait(blocks.at(0).left(100)), QByteArray(1, Transfer::NAK));
+    QCOMPARE(probe.sendThenSilence(blocks.at(0).left(100)), QByteArray(1, Transfer::NAK));
     for (const QByteArray &block : blocks)
         QCOMPARE(probe.send(block), QByteArray(1, Transfer::ACK));
     QCOMPARE(probe.send(QByteArray(1, Transfer::EOT)), QByteArray(1, Transfer::ACK));
@@ -807,7 +847,7 @@ void TstModuleModel::dropsPartialFramesAndResynchronises()
     const QByteArray read = readRequest(SessionRequest::ReadVersions);
     // Half a frame, then silence: dropped, so the next frame stands alone.
     QCOMPARE(probe.send(read.left(4)), QByteArray());
-    QTest::qWait(120);
+    probe.now += probe.model.config().frameSilenceMs;
     QCOMPARE(probe.send(read).size(), 9);
     // A frame failing its CRC right before a good one: only the good one is answered.
     QByteArray broken = read;

@@ -85,6 +85,7 @@ private slots:
     void factoryLoginPasswordForcesTheChange();
     void factoryWifiPasswordOpensTheWifiDialog();
     void credentialChangeReturnsToTheLoginView();
+    void versionTimeOutEndsTheSessionWithoutOtherReads_data();
     void versionTimeOutEndsTheSessionWithoutOtherReads();
     void checksumFailuresRepeatUpToTheBound();
     void buttonsComeBackAfterThePauseWhenReadsFail();
@@ -306,13 +307,24 @@ void TestSigleDebugSession::credentialChangeReturnsToTheLoginView()
     QVERIFY(!model->sessionOpen());
 }
 
+void TestSigleDebugSession::versionTimeOutEndsTheSessionWithoutOtherReads_data()
+{
+    QTest::addColumn<int>("lateByMs"); // 0: the reply is lost
+    QTest::newRow("reply lost") << 0;
+    QTest::newRow("reply 900 ms late") << 900; // well past the 500 ms limit
+}
+
 void TestSigleDebugSession::versionTimeOutEndsTheSessionWithoutOtherReads()
 {
+    QFETCH(int, lateByMs);
     start();
     loginAndExpectDeviceView(LOGIN_PASSWORD);
     QSignalSpy ended(page.get(), &SigleDebug::loginTimeout);
     model->clearReceivedFrames();
-    model->dropNextReply();
+    if (lateByMs > 0)
+        link->setReplyDelayMs(lateByMs);
+    else
+        model->dropNextReply();
     QTest::mouseClick(driver->button("pushButton_refresh"), Qt::LeftButton);
     QCOMPARE(PageDriver::warningText(), QString("读取版本超时！"));
     QVERIFY(driver->inLoginView());
@@ -372,8 +384,10 @@ void TestSigleDebugSession::replyShapesStillDecode_data()
     QTest::addColumn<int>("delayMs");
     QTest::newRow("one byte at a time") << 1 << 0;
     QTest::newRow("seven-byte chunks") << 7 << 0;
-    QTest::newRow("delayed 300 ms") << 0 << 300;
-    QTest::newRow("one byte at a time, delayed") << 1 << 150;
+    // Delays stay well inside the 500 ms limit even at sanitizer speed, where
+    // the way from the click to the module alone can take 150 ms.
+    QTest::newRow("delayed 150 ms") << 0 << 150;
+    QTest::newRow("one byte at a time, delayed 100 ms") << 1 << 100;
 }
 
 void TestSigleDebugSession::replyShapesStillDecode()

@@ -5,6 +5,7 @@
 #include "simulator/modulemodel.h"
 #include "simulator/ptylink.h"
 #include "simulator/simfaults.h"
+#include "support/sanitizers.h"
 #include "transfer/transferframes.h"
 
 #include <QSerialPort>
@@ -220,7 +221,8 @@ void TstSimLink::chunkedAndDelayedRepliesArriveIntact()
     if (chunk > 0)
         QVERIFY2(tool.chunks > 121 / chunk / 2, qPrintable(QString::number(tool.chunks)));
     else
-        QVERIFY(elapsed < delayMs + 150);
+        QVERIFY2(elapsed < 2 * delayMs,
+                 qPrintable(QString::number(elapsed))); // delayed once, not per piece
 }
 
 void TstSimLink::pacingTakesTheLineTime()
@@ -247,7 +249,10 @@ void TstSimLink::pacingTakesTheLineTime()
     QCOMPARE(link.wireBytes() - wireBefore, qint64(20 * (1029 + 1)));
     const double deviation = (measured - bound) / bound;
     qInfo("paced: %.3f s for a line time of %.3f s (%+.2f %%)", measured, bound, 100 * deviation);
-    QVERIFY2(qAbs(deviation) < 0.04,
+    // Never faster than the line; slower only by the reader's own turnaround
+    // per block, which the sanitizers stretch.
+    const double allowedLate = SANITIZED_BUILD ? 0.15 : 0.04;
+    QVERIFY2(deviation > -0.04 && deviation < allowedLate,
              qPrintable(QStringLiteral("measured %1 s, line time %2 s").arg(measured).arg(bound)));
     QCOMPARE(tool.exchange(QByteArray(1, Transfer::EOT), 1), QByteArray(1, Transfer::ACK));
     QCOMPARE(model.uploadedImage(), file);
