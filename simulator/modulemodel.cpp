@@ -18,7 +18,6 @@ constexpr int MAX_READ_REGISTERS = 125; // the byte count of a read reply is one
 constexpr quint8 ERROR_FLAG = 0x80;
 constexpr quint8 FUNCTION_TRANSFER = Transfer::FUNCTION_TRANSFER;
 constexpr int CREDENTIAL_REGISTERS = 64;
-constexpr int CREDENTIAL_DATA = 128;
 
 quint16 bigEndian16At(const QByteArray &bytes, int offset)
 {
