@@ -134,10 +134,13 @@ void HandleRecorde::endGeneration()
     if (!worker)
         return;
     worker->quit();
-    if (worker->wait(END_WAIT_MS))
-        delete worker;
-    else
+    bool finished = worker->wait(END_WAIT_MS);
+    if (!finished) { // run() has emitted its last signal; let the thread end on its own
         connect(worker, &QThread::finished, worker, &QObject::deleteLater);
+        finished = worker->isFinished();
+    }
+    if (finished)
+        delete worker;
     worker = nullptr;
     setDatabaseActionsEnabled(true);
 }
