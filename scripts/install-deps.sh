@@ -7,7 +7,7 @@ packages=(
   cmake make g++ pkg-config
   qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev libqt5sql5-sqlite
   qttranslations5-l10n libssl-dev
-  libbenchmark-dev
+  libbenchmark-dev sqlite3
   xvfb xauth fonts-wqy-microhei
 )
 
