@@ -4,6 +4,8 @@
 #include "ui/frame/framegeometry.h"
 #include "ui/frame/framelesswidget.h"
 
+#include <QApplication>
+#include <QCloseEvent>
 #include <QGraphicsDropShadowEffect>
 #include <QGridLayout>
 #include <QLabel>
@@ -70,6 +72,20 @@ public:
     {
         QTest::mouseDClick(window(), Qt::LeftButton, Qt::NoModifier, local(screen));
     }
+    // A double click whose second release comes `shift` away from the press,
+    // as a hand gives it: press, release, press (the double click), a move,
+    // release. Each event is placed against the window's geometry at that
+    // moment, so the pointer stays put on the screen while the window changes.
+    void doubleClickWithMove(const QPoint &screen, const QPoint &shift)
+    {
+        send(screen, Qt::LeftButton, Qt::LeftButton, QEvent::MouseButtonPress);
+        send(screen, Qt::NoButton, Qt::LeftButton, QEvent::MouseButtonRelease);
+        send(screen, Qt::LeftButton, Qt::LeftButton, QEvent::MouseButtonPress);
+        send(screen + shift, Qt::LeftButton, Qt::NoButton, QEvent::MouseMove);
+        send(screen + shift, Qt::NoButton, Qt::LeftButton, QEvent::MouseButtonRelease);
+        QTest::lastMouseTimestamp += QTest::mouseDoubleClickInterval;
+        qApp->processEvents();
+    }
     // Press, move in `steps` equal steps to `to`, release.
     void drag(const QPoint &from, const QPoint &to, int steps = 4)
     {
@@ -81,6 +97,12 @@ public:
 
 private:
     QWindow *window() const { return m_widget->windowHandle(); }
+    void send(const QPoint &screen, Qt::MouseButtons buttons, Qt::MouseButton button,
+              QEvent::Type type)
+    {
+        qt_handleMouseEvent(window(), local(screen), screen, buttons, button, type, Qt::NoModifier,
+                            ++QTest::lastMouseTimestamp);
+    }
     QPoint local(const QPoint &screen) const { return screen - m_widget->geometry().topLeft(); }
     QWidget *m_widget;
 };
@@ -111,9 +133,13 @@ private slots:
     void restoreAfterFullScreenReturnsNormalGeometry();
     void doubleClickTogglesMaximised();
     void doubleClickWithoutMaximiseDoesNothing();
+    void doubleClickWithSmallMoveOnlyTogglesState_data();
+    void doubleClickWithSmallMoveOnlyTogglesState();
     void styleWindowSetsMarginAndShadow();
     void applicationStateFollowsWindowState();
     void closeEmitsCancelDevBeforeClosing();
+    void everyCloseEmitsCancelDevOnce_data();
+    void everyCloseEmitsCancelDevOnce();
     void helpButtonEmitsShowHelp();
     void worksWithoutStyleSheet();
     void loadsStyleSheetFromResources();
@@ -487,6 +513,56 @@ void TestFramelessWidget::doubleClickWithoutMaximiseDoesNothing()
     QVERIFY(!frame->isMaximized());
 }
 
+void TestFramelessWidget::doubleClickWithSmallMoveOnlyTogglesState_data()
+{
+    QTest::addColumn<bool>("startMaximised");
+    QTest::addColumn<int>("fromTop"); // press height below the title bar's top
+    QTest::addColumn<QPoint>("shift");
+
+    // Maximised, the title bar's top rows lie in the top resize zone.
+    QTest::newRow("restore, 1-px move, press in the top zone") << true << 5 << QPoint(0, 1);
+    QTest::newRow("restore, 2-px move, press in the top zone") << true << 5 << QPoint(2, 2);
+    QTest::newRow("restore, 1-px move, mid title bar") << true << 25 << QPoint(1, 0);
+    QTest::newRow("restore, no move") << true << 25 << QPoint(0, 0);
+    QTest::newRow("maximise, 1-px move") << false << 5 << QPoint(0, 1);
+    QTest::newRow("maximise, 3-px move") << false << 25 << QPoint(-3, 3);
+}
+
+// A double click on the title bar only switches between normal and maximised:
+// the window ends with exactly the geometry of the state it goes to, and the
+// pointer moves that follow neither resize nor drag it.
+void TestFramelessWidget::doubleClickWithSmallMoveOnlyTogglesState()
+{
+    QFETCH(bool, startMaximised);
+    QFETCH(int, fromTop);
+    QFETCH(QPoint, shift);
+
+    auto frame = shownFrame();
+    QVERIFY(frame);
+    const QRect normal = frame->geometry();
+    frame->on_toolButton_max_clicked();
+    QTRY_VERIFY(frame->geometry() != normal);
+    const QRect maximised = frame->geometry();
+    if (!startMaximised) {
+        frame->on_toolButton_restore_clicked();
+        QTRY_COMPARE(frame->geometry(), normal);
+    }
+
+    auto *titlebar = frame->findChild<QWidget *>("windowTitlebar");
+    QVERIFY(titlebar);
+    const QPoint grip = titlebar->mapToGlobal(QPoint(titlebar->width() / 3, fromTop));
+    Mouse mouse(frame.get());
+    mouse.doubleClickWithMove(grip, shift);
+
+    const QRect expected = startMaximised ? normal : maximised;
+    QCOMPARE(frame->isMaximized(), !startMaximised);
+    QTRY_COMPARE(frame->geometry(), expected);
+    // No gesture outlives the double click.
+    mouse.move(grip + shift + QPoint(30, 20));
+    QCOMPARE(frame->geometry(), expected);
+    QCOMPARE(frame->cursor().shape(), Qt::ArrowCursor);
+}
+
 void TestFramelessWidget::styleWindowSetsMarginAndShadow()
 {
     FramelessWidget frame;
@@ -547,6 +623,44 @@ void TestFramelessWidget::closeEmitsCancelDevBeforeClosing()
     QCOMPARE(emitted, 1);
     QVERIFY(visibleAtEmission);
     QVERIFY(!frame->isVisible());
+}
+
+void TestFramelessWidget::everyCloseEmitsCancelDevOnce_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<bool>("hides");
+
+    QTest::newRow("close button") << "button" << true;
+    QTest::newRow("window manager (Alt+F4, taskbar)") << "window" << true;
+    QTest::newRow("close()") << "close" << true;
+    QTest::newRow("close event sent to the frame") << "event" << false;
+}
+
+// The device session is logged out however the window goes.
+void TestFramelessWidget::everyCloseEmitsCancelDevOnce()
+{
+    QFETCH(QString, how);
+    QFETCH(bool, hides);
+
+    auto frame = shownFrame();
+    QVERIFY(frame);
+    QStringList order;
+    connect(frame.get(), &FramelessWidget::cancelDev, this,
+            [&] { order << (frame->isVisible() ? "cancelDev, shown" : "cancelDev, hidden"); });
+
+    if (how == "button") {
+        QTest::mouseClick(frame->findChild<QToolButton *>("toolButton_close"), Qt::LeftButton);
+    } else if (how == "window") {
+        QVERIFY(frame->windowHandle()->close());
+    } else if (how == "close") {
+        QVERIFY(frame->close());
+    } else {
+        QCloseEvent close;
+        QApplication::sendEvent(frame.get(), &close);
+        QVERIFY(close.isAccepted());
+    }
+    QCOMPARE(order, QStringList{"cancelDev, shown"});
+    QCOMPARE(frame->isVisible(), !hides);
 }
 
 void TestFramelessWidget::helpButtonEmitsShowHelp()
