@@ -2,21 +2,18 @@
 
 #include <QCoreApplication>
 #include <QEvent>
-#include <QRect>
 #include <QSet>
 #include <QTest>
-#include <QVector>
 #include <QWidget>
 
 namespace
 {
 
-// Where every widget of the window sits, and whether it is shown.
+// Where every widget of the window sits; hidden ones count as empty.
 QVector<QRect> layoutSnapshot(QWidget *window)
 {
     QVector<QRect> snapshot{window->geometry()};
-    const QList<QWidget *> children = window->findChildren<QWidget *>();
-    for (const QWidget *child : children)
+    for (const QWidget *child : window->findChildren<QWidget *>())
         snapshot << (child->isVisible() ? child->geometry() : QRect());
     return snapshot;
 }
@@ -36,16 +33,14 @@ bool settleLayouts(QWidget *window)
 {
     if (!QTest::qWaitForWindowExposed(window))
         return false;
-    // A layout pass can post the next one (a resize, a size hint that
-    // changed), so run them until two passes in a row leave every widget
-    // where it was.
-    constexpr int kMaxPasses = 50;
-    QVector<QRect> before = layoutSnapshot(window);
-    for (int pass = 0; pass < kMaxPasses; ++pass) {
+    // A layout pass can post the next one (a resize, a changed size hint):
+    // run them until a pass leaves every widget where it was.
+    QVector<QRect> before;
+    for (int pass = 0; pass < 50; ++pass) {
         QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
         QCoreApplication::processEvents();
         const QVector<QRect> after = layoutSnapshot(window);
-        if (after == before && pass > 0)
+        if (after == before)
             return true;
         before = after;
     }
