@@ -7,12 +7,12 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QVariant>
+#include <QSqlRecord>
 
 namespace
 {
 
-const char *const HELPER_CONNECTION = "test_pool_helper";
+const QString HELPER_CONNECTION = QStringLiteral("test_pool_helper");
 
 // The layout the tool's files carry, batchNum's odd type name included.
 const char *const CREATE_TABLE =
@@ -26,7 +26,7 @@ TestPool::TestPool() : previousDir(QDir::currentPath())
 {
     if (!dir.isValid() || !QDir::setCurrent(dir.path()))
         return;
-    valid = execute(QString::fromLatin1(CREATE_TABLE).arg(macTableName));
+    run(QString::fromLatin1(CREATE_TABLE).arg(macTableName), {}, &valid);
 }
 
 TestPool::~TestPool()
@@ -37,67 +37,68 @@ TestPool::~TestPool()
     QDir::setCurrent(previousDir);
 }
 
-bool TestPool::execute(const QString &statement, const QVariantList &values) const
+QVariantList TestPool::run(const QString &sql, const QVariantList &values, bool *ok) const
 {
-    bool ok = false;
+    QVariantList first;
+    bool executed = false;
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"),
-                                                    QString::fromLatin1(HELPER_CONNECTION));
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), HELPER_CONNECTION);
         db.setDatabaseName(dir.filePath(macDbFileName));
         if (db.open()) {
             QSqlQuery query(db);
-            query.prepare(statement);
-            for (const QVariant &value : values)
-                query.addBindValue(value);
-            ok = query.exec();
-            if (!ok)
+            if (query.prepare(sql)) {
+                for (const QVariant &value : values)
+                    query.addBindValue(value);
+                executed = query.exec();
+            }
+            if (executed && query.next()) {
+                for (int i = 0; i < query.record().count(); ++i)
+                    first.append(query.value(i));
+            }
+            if (!executed)
                 qWarning("test pool: %s", qPrintable(query.lastError().text()));
         }
         db.close();
     }
-    QSqlDatabase::removeDatabase(QString::fromLatin1(HELPER_CONNECTION));
-    return ok;
+    QSqlDatabase::removeDatabase(HELPER_CONNECTION);
+    if (ok)
+        *ok = executed;
+    return first;
 }
 
 bool TestPool::add(const QString &mac, bool used)
 {
-    return execute(QStringLiteral("INSERT INTO %1(MacAddr, CreateDateTime, IsUsed, batchNum) "
-                                  "VALUES (?, '2026-01-02 03:04:05', ?, '')")
-                       .arg(macTableName),
-                   {mac, used ? 1 : 0});
+    bool ok = false;
+    run(QStringLiteral("INSERT INTO %1(MacAddr, CreateDateTime, IsUsed, batchNum) "
+                       "VALUES (?, '2026-01-02 03:04:05', ?, '')")
+            .arg(macTableName),
+        {mac, used ? 1 : 0}, &ok);
+    return ok;
 }
 
-TestPool::Row TestPool::row(const QString &mac) const
+bool TestPool::useAll()
 {
-    Row result;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"),
-                                                    QString::fromLatin1(HELPER_CONNECTION));
-        db.setDatabaseName(dir.filePath(macDbFileName));
-        if (db.open()) {
-            QSqlQuery query(db);
-            query.prepare(QStringLiteral("SELECT IsUsed, UsedDateTime, Operator FROM %1 "
-                                         "WHERE MacAddr = ?")
-                              .arg(macTableName));
-            query.addBindValue(mac);
-            if (query.exec() && query.next()) {
-                result.found = true;
-                result.isUsed = query.value(0).toInt();
-                result.usedDateTime = query.value(1).toString();
-                result.operatorIsNull = query.value(2).isNull();
-                result.operatorName = query.value(2).toString();
-            }
-        }
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(QString::fromLatin1(HELPER_CONNECTION));
-    return result;
+    bool ok = false;
+    run(QStringLiteral("UPDATE %1 SET IsUsed = 1").arg(macTableName), {}, &ok);
+    return ok;
+}
+
+QVariantList TestPool::row(const QString &mac) const
+{
+    return run(QStringLiteral("SELECT IsUsed, UsedDateTime, Operator FROM %1 WHERE MacAddr = ?")
+                   .arg(macTableName),
+               {mac});
+}
+
+bool TestPool::isFree(const QString &mac) const
+{
+    const QVariantList values = row(mac);
+    return values.size() == 3 && values.at(0).toInt() == 0 && values.at(2).isNull();
 }
 
 bool TestPool::breakFile()
 {
     QFile file(dir.filePath(macDbFileName));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
-    return file.write(QByteArray(4096, 'x')) == 4096;
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+           file.write(QByteArray(4096, 'x')) == 4096;
 }

@@ -3,7 +3,7 @@
 // A MAC pool of its own for one test: a temporary directory becomes the
 // working directory (where the tool looks for its database file) and holds a
 // fresh table; the old working directory comes back on destruction. Rows are
-// put in and read back through a connection of the helper's own, never the
+// written and read through a connection of the helper's own, never the
 // tool's, so the tests see the file as it really is.
 
 #include <QString>
@@ -20,25 +20,21 @@ public:
 
     // False when the directory or the table could not be made.
     bool isValid() const { return valid; }
-
     // Adds an address exactly as given (any stored form), free or used.
     bool add(const QString &mac, bool used = false);
-
-    struct Row {
-        bool found = false;
-        int isUsed = -1;
-        QString usedDateTime; // empty while NULL
-        QString operatorName; // empty while NULL
-        bool operatorIsNull = true;
-    };
-    Row row(const QString &mac) const;
-
+    // IsUsed, UsedDateTime and Operator of the address's row; empty if none.
+    QVariantList row(const QString &mac) const;
+    // Marks every address used, as another session would.
+    bool useAll();
+    // Free and never recorded: IsUsed 0, no operator.
+    bool isFree(const QString &mac) const;
     // Replaces the database file by bytes that are no database, so that
     // every statement of the tool fails.
     bool breakFile();
 
 private:
-    bool execute(const QString &statement, const QVariantList &values = {}) const;
+    // Runs one statement; the first result row, if any.
+    QVariantList run(const QString &sql, const QVariantList &values, bool *ok = nullptr) const;
 
     QTemporaryDir dir;
     QString previousDir;
