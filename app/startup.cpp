@@ -1,6 +1,7 @@
 #include "app/startup.h"
 
 #include "app/mainwindow.h"
+#include "macpool/macstore.h"
 #include "resources/resources.h"
 #include "ui/frame/framelesswidget.h"
 
@@ -41,6 +42,7 @@ int runMaintenanceTool(QApplication &app)
 {
     installToolkitTranslation(app);
     app.setWindowIcon(QIcon(QStringLiteral(":/images/window.ico")));
+    createMacTable(); // a new installation starts with an empty pool
     std::unique_ptr<FramelessWidget> frame(createMainFrame());
     frame->show();
     return app.exec();

@@ -1,12 +1,167 @@
 #include "macpool/handlerecorde.h"
+#include "ui_handlerecorde.h"
 
-#include <QLabel>
-#include <QVBoxLayout>
+#include "macpool/dbpassword.h"
+#include "macpool/handlesqlmac.h"
+#include "macpool/macaddress.h"
+#include "ui/boxes/custombox.h"
+#include "ui/boxes/progressbar.h"
 
-HandleRecorde::HandleRecorde(QWidget *parent) : QWidget(parent)
+#include <QDate>
+#include <QRegularExpressionValidator>
+
+namespace
 {
-    auto *layout = new QVBoxLayout(this);
-    auto *notice = new QLabel(tr("MAC地址池管理将在后续版本中提供。"), this);
-    notice->setAlignment(Qt::AlignCenter);
-    layout->addWidget(notice);
+constexpr int END_WAIT_MS = 2000;
+} // namespace
+
+HandleRecorde::HandleRecorde(QWidget *parent)
+    : QWidget(parent), ui(new Ui::HandleRecorde),
+      progress(new Progressbar(tr("正在生成MAC信息"), this))
+{
+    ui->setupUi(this);
+    progress->setModal(true);
+    setUpStartFields();
+    ui->dateEdit_find->setDate(QDate::currentDate());
+    ui->dateEdit_used->setDate(QDate::currentDate());
+}
+
+HandleRecorde::~HandleRecorde()
+{
+    if (worker) { // a generation outlives the page only until its thread ends
+        worker->disconnect(this);
+        worker->wait();
+        delete worker;
+    }
+    delete ui;
+}
+
+// Lists "00" to "FE" ("FF" is typed), accepts 0 to 2 hexadecimal digits and
+// starts from 90:7E:BA:74:B7:0C.
+void HandleRecorde::setUpStartFields()
+{
+    QStringList bytes;
+    for (int value = 0; value < 0xFF; ++value)
+        bytes << QStringLiteral("%1").arg(value, 2, 16, QLatin1Char('0')).toUpper();
+    const QStringList initial{"90", "7E", "BA", "74", "B7", "0C"};
+    const QList<QComboBox *> fields{ui->comboBox_mac1, ui->comboBox_mac2, ui->comboBox_mac3,
+                                    ui->comboBox_mac4, ui->comboBox_mac5, ui->comboBox_mac6};
+    const QRegularExpression hexByte(QStringLiteral("[0-9a-fA-F]{0,2}"));
+    for (int i = 0; i < fields.size(); ++i) {
+        fields[i]->addItems(bytes);
+        fields[i]->setValidator(new QRegularExpressionValidator(hexByte, fields[i]));
+        fields[i]->setCurrentText(initial.at(i));
+    }
+}
+
+// Replaces the gate of an earlier click; `action` runs once the password is
+// accepted.
+void HandleRecorde::openGate(void (HandleRecorde::*action)())
+{
+    delete gate;
+    gate = new DBPassword(dbPassword, this);
+    connect(gate, &DBPassword::psOk, this, action);
+    gate->setModal(true);
+    gate->show();
+}
+
+void HandleRecorde::on_pushButton_genarote_clicked()
+{
+    const QString why = checkStartAddress();
+    if (!why.isEmpty()) {
+        CustomWarningBox::showWarningBox(tr("提示"), why);
+        return;
+    }
+    openGate(&HandleRecorde::startGeneration);
+}
+
+void HandleRecorde::on_pushButton_clear_db_clicked()
+{
+    openGate(&HandleRecorde::clearPool);
+}
+
+QString HandleRecorde::separatorText() const
+{
+    const QString text = ui->comboBox_sep->currentText();
+    return text == tr("无") ? QString() : text;
+}
+
+QStringList HandleRecorde::startFieldTexts() const
+{
+    return {ui->comboBox_mac1->currentText(), ui->comboBox_mac2->currentText(),
+            ui->comboBox_mac3->currentText(), ui->comboBox_mac4->currentText(),
+            ui->comboBox_mac5->currentText(), ui->comboBox_mac6->currentText()};
+}
+
+// Empty when the fields, the separator and the range can be generated.
+QString HandleRecorde::checkStartAddress() const
+{
+    const QString why = checkStartFields(startFieldTexts(), separatorText());
+    if (!why.isEmpty())
+        return why;
+    MacRange range;
+    QString rangeWhy;
+    planMacRange(joinStartFields(startFieldTexts(), separatorText()), ui->spinBox_num->value(),
+                 ui->spinBox_headLen->value(), ui->spinBox_step->value(), separatorText(), range,
+                 rangeWhy);
+    return rangeWhy;
+}
+
+void HandleRecorde::startGeneration()
+{
+    if (worker)
+        return;
+    const int count = ui->spinBox_num->value();
+    worker = new HandleSqlMac(joinStartFields(startFieldTexts(), separatorText()), count,
+                              ui->spinBox_headLen->value(), ui->spinBox_step->value(),
+                              separatorText(), QString());
+    connect(worker, &HandleSqlMac::isEndSignal, this, &HandleRecorde::endGeneration);
+    connect(worker, &HandleSqlMac::progressVSignal, progress, &Progressbar::onSetValue);
+    connect(worker, &HandleSqlMac::pageInfoSignal, this, [this](int current, int pages) {
+        ui->label_current->setText(QString::number(current));
+        ui->label_sum->setText(QString::number(pages));
+    });
+    connect(worker, &HandleSqlMac::errorMsg, progress, &Progressbar::onSetError);
+    setDatabaseActionsEnabled(false);
+    worker->start(QThread::InheritPriority);
+    progress->onSetRange(0, count + 1);
+    progress->show();
+}
+
+// The progress box stays for the user to close; the table is not refreshed.
+void HandleRecorde::endGeneration()
+{
+    if (!worker)
+        return;
+    worker->quit();
+    bool finished = worker->wait(END_WAIT_MS);
+    if (!finished) { // run() has emitted its last signal; let the thread end on its own
+        connect(worker, &QThread::finished, worker, &QObject::deleteLater);
+        finished = worker->isFinished();
+    }
+    if (finished)
+        delete worker;
+    worker = nullptr;
+    setDatabaseActionsEnabled(true);
+}
+
+void HandleRecorde::clearPool()
+{
+    QString error;
+    clearMacTable(error);
+    if (error.isEmpty())
+        CustomInfoBox::showInfoBox(tr("数据库操作"), tr("数据库已经清空."));
+    else
+        CustomInfoBox::showInfoBox(tr("数据库操作错误"), error);
+}
+
+// Nothing may reach the database while a generation runs, even with the
+// progress box closed early.
+void HandleRecorde::setDatabaseActionsEnabled(bool enabled)
+{
+    for (QPushButton *action :
+         {ui->pushButton_genarote, ui->pushButton_clear_db, ui->pushButton_create_time,
+          ui->pushButton_status, ui->pushButton_used_time, ui->pushButton_operator,
+          ui->pushButton_find, ui->pushButton_up, ui->pushButton_down})
+        action->setEnabled(enabled);
 }

@@ -5,6 +5,21 @@
 
 #include <cmath>
 
+namespace
+{
+// Steps of the bar that are worth a signal: a range of up to 200 rows reports every row,
+// a longer one every half per cent and its last row, so that a 10,000-row range does not
+// flood the GUI thread with repaints.
+constexpr qint64 PROGRESS_STEPS = 200;
+
+bool showsProgress(int i, int count)
+{
+    const qint64 span = qint64(count) + 1;
+    return count <= PROGRESS_STEPS || i == count - 2 ||
+           (qint64(i) * PROGRESS_STEPS) / span != (qint64(i + 1) * PROGRESS_STEPS) / span;
+}
+} // namespace
+
 HandleSqlMac::HandleSqlMac(const QString &startMac, int count, int headLength, int step,
                            const QString &separator, const QString &batch)
     : startMac(startMac), count(count), headLength(headLength), step(step), separator(separator),
@@ -28,8 +43,11 @@ void HandleSqlMac::insertRange()
         return;
     }
     QString errorText;
-    const bool stored = insertMacRange(macWorkerConnectionName, range, batch, errorText,
-                                       [this](int i) { emit progressVSignal(i); });
+    const bool stored =
+        insertMacRange(macWorkerConnectionName, range, batch, errorText, [this](int i) {
+            if (showsProgress(i, count))
+                emit progressVSignal(i);
+        });
     if (stored) {
         emit progressVSignal(count + 1);
         return;
