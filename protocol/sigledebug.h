@@ -11,6 +11,7 @@ class HandleSerialPort;
 class Login;
 class LoginSetings;
 class SetPassword;
+class QDialog;
 class QEventLoop;
 
 namespace Ui
@@ -104,6 +105,26 @@ private:
     // Settings writes.
     bool writeSetting(SessionRequest request, const QByteArray &field, const QString &timeoutText,
                       const QString &checksumText);
+    static void showSettingsDialog(QDialog *dialog);
+
+    // ---- MAC address writes (sigledebug_mac.cpp) ------------------------
+    // The buttons and the operator field stay hidden: the writes are reached
+    // through these slots. A write needs an operator name and a text that
+    // decodes to six bytes; an address the module accepted is marked used in
+    // the MAC pool.
+public slots:
+    void setWifiMac(QString mac);
+    void setFeMac(QString mac);
+
+private slots:
+    void on_pushButton_setWifiMAC_clicked();
+    void on_pushButton_setFeMAC_clicked();
+
+private:
+    // The texts are untranslated sources, translated when shown.
+    void writeMac(SessionRequest request, const QString &mac, const char *timeoutText,
+                  const char *checksumText);
+    // ---- end of MAC address writes --------------------------------------
 
     bool transferRunning() const;
     void handleTransferEndSignal(char byte);

@@ -2,6 +2,7 @@
 // password.
 #include "protocol/sigledebug.h"
 
+#include "protocol/settingsfields.h"
 #include "ui/boxes/custombox.h"
 #include "ui/dialogs/setpassword.h"
 #include "ui/dialogs/setssid.h"
@@ -9,11 +10,9 @@
 
 #include <QDebug>
 
-namespace
-{
-
-// A modal dialog with a title bar that offers only the close button.
-void showSettingsDialog(QDialog *dialog)
+// A modal dialog with a title bar that offers only the close button,
+// released once it has closed.
+void SigleDebug::showSettingsDialog(QDialog *dialog)
 {
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::CustomizeWindowHint |
@@ -21,8 +20,6 @@ void showSettingsDialog(QDialog *dialog)
     dialog->setModal(true);
     dialog->show();
 }
-
-} // namespace
 
 void SigleDebug::on_pushButton_encryption_clicked()
 {
@@ -40,8 +37,9 @@ void SigleDebug::on_pushButton_setSSID_clicked()
     showSettingsDialog(dialog);
 }
 
-// Writes one settings field and reports the outcome; true when the module
-// accepted it. Text longer than its field is cut to the field's width.
+// Writes one settings field and reports a failure; true when the module
+// accepted it, the success message being the caller's. The callers refuse
+// input longer than its field, so nothing is cut here.
 bool SigleDebug::writeSetting(SessionRequest request, const QByteArray &field,
                               const QString &timeoutText, const QString &checksumText)
 {
@@ -59,23 +57,34 @@ bool SigleDebug::writeSetting(SessionRequest request, const QByteArray &field,
     case ReplyKind::Accepted:
         break;
     }
-    CustomInfoBox::showInfoBox(tr("提示"), tr("设置成功！"));
     return true;
 }
 
 void SigleDebug::setSSID(QString ssid)
 {
-    const QByteArray encoded = ssid.toLocal8Bit();
+    if (!fitsTextField(ssid, Registers::SSID_FIELD_BYTES)) {
+        CustomWarningBox::showWarningBox(tr("提示"), tr("SSID超过64个字节，无法设置！"));
+        return;
+    }
+    const QByteArray encoded = encodeLocalText(ssid);
     qDebug().noquote() << "SSID_Value:" << hexUpper(encoded) << ssid;
-    if (writeSetting(SessionRequest::WriteSsid, encoded, tr("设置SSID响应超时！"),
-                     tr("设置SSID响应校验错误！")))
-        on_pushButton_refresh_clicked();
+    if (!writeSetting(SessionRequest::WriteSsid, encoded, tr("设置SSID响应超时！"),
+                      tr("设置SSID响应校验错误！")))
+        return;
+    CustomInfoBox::showInfoBox(tr("提示"), tr("设置成功！"));
+    on_pushButton_refresh_clicked();
 }
 
 void SigleDebug::setPassword(QString ps)
 {
+    if (!fitsTextField(ps, Registers::WIFI_PASSWORD_FIELD_BYTES)) {
+        CustomWarningBox::showWarningBox(tr("提示"), tr("密码超过32个字节，无法设置！"));
+        return;
+    }
+    if (!writeSetting(SessionRequest::WriteWifiPassword, encodeLocalText(ps),
+                      tr("设置密码参数响应超时！"), tr("设置密码响应校验错误！")))
+        return;
     // The shown password stays the old one until the next refresh.
-    if (writeSetting(SessionRequest::WriteWifiPassword, ps.toLocal8Bit(),
-                     tr("设置密码参数响应超时！"), tr("设置密码响应校验错误！")))
-        wifiDialogClosable = true;
+    CustomInfoBox::showInfoBox(tr("提示"), tr("设置成功！"));
+    wifiDialogClosable = true;
 }

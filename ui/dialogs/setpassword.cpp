@@ -1,5 +1,7 @@
 #include "ui/dialogs/setpassword.h"
 
+#include "protocol/frame.h"
+#include "protocol/settingsfields.h"
 #include "ui/dialogs/credentialfieldguard.h"
 #include "ui/dialogs/passwordpolicy.h"
 #include "ui_setpassword.h"
@@ -53,6 +55,8 @@ QString SetPassword::newPasswordRejection() const
         return tr("新密码不能为空,请重新输入！");
     if (newPassword.size() < kMinPasswordLength)
         return tr("新密码少于8位,请重新输入！");
+    if (!fitsTextField(newPassword, Registers::WIFI_PASSWORD_FIELD_BYTES))
+        return tr("新密码超过32个字节,请重新输入！");
     if (newPassword == m_currentPassword)
         return tr("新密码与旧密码重复，请重新输入！");
     if (newPassword == m_currentSsid)

@@ -1,5 +1,7 @@
 #include "ui/dialogs/setssid.h"
 
+#include "protocol/frame.h"
+#include "protocol/settingsfields.h"
 #include "ui_setssid.h"
 
 SetSSID::SetSSID(const QString &currentSsid, const QString &currentWifiPassword, QWidget *parent)
@@ -22,6 +24,8 @@ QString SetSSID::rejection(const QString &ssid) const
         return tr("新SSID不能与原SSID重复！");
     if (ssid == m_currentPassword)
         return tr("新SSID不能与密码重复！");
+    if (!fitsTextField(ssid, Registers::SSID_FIELD_BYTES))
+        return tr("新SSID不能超过64个字节！");
     return QString();
 }
 
@@ -30,10 +34,12 @@ void SetSSID::on_pushButton_Ok_clicked()
     const QString ssid = ui->lineEdit_setSSID->text();
     const QString message = rejection(ssid);
     if (!message.isEmpty()) {
-        // An empty entry has nothing to clear; the others are cleared. An
-        // emptied entry leaves the message in place.
+        // An empty entry has nothing to clear; a repeated one is cleared; an
+        // over-long one stays, to be shortened. An emptied entry leaves the
+        // message in place.
         ui->label_tip->setText(message);
-        ui->lineEdit_setSSID->clear();
+        if (fitsTextField(ssid, Registers::SSID_FIELD_BYTES))
+            ui->lineEdit_setSSID->clear();
         return;
     }
     accept();
