@@ -250,8 +250,8 @@ void TstSimLink::pacingTakesTheLineTime()
     const double deviation = (measured - bound) / bound;
     qInfo("paced: %.3f s for a line time of %.3f s (%+.2f %%)", measured, bound, 100 * deviation);
     // Never faster than the line; slower only by the reader's own turnaround
-    // per block, which the sanitizers stretch.
-    const double allowedLate = SANITIZED_BUILD ? 0.15 : 0.04;
+    // per block, which a loaded machine and the sanitizers stretch.
+    const double allowedLate = SANITIZED_BUILD ? 0.20 : 0.08;
     QVERIFY2(deviation > -0.04 && deviation < allowedLate,
              qPrintable(QStringLiteral("measured %1 s, line time %2 s").arg(measured).arg(bound)));
     QCOMPARE(tool.exchange(QByteArray(1, Transfer::EOT), 1), QByteArray(1, Transfer::ACK));
