@@ -25,7 +25,7 @@ namespace
 
 // Longer inputs add nothing: a log reply is at most 261 bytes and a chunk
 // of the receive loop is cut to a few blocks.
-constexpr size_t MAX_INPUT = 4096;
+constexpr size_t MAX_INPUT_BYTES = 4096;
 
 void require(bool promise, const char *what)
 {
@@ -96,7 +96,7 @@ void receiveStream(const QByteArray &bytes)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    if (size > MAX_INPUT)
+    if (size > MAX_INPUT_BYTES)
         return 0;
     // An exact heap copy, so that a read past the end is caught.
     const QByteArray bytes(reinterpret_cast<const char *>(data), int(size));

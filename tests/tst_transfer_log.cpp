@@ -118,11 +118,12 @@ void TestTransferLog::logArrivesByteForByte()
     config.logSize = size;
     config.logFileName = name;
     prepare(config);
-    bool directoryLocked = false;
+    // Sampled at the first block's ACK, while the upload runs.
+    int directoryLocked = -1;
     connect(fixture->model.get(), &ModuleModel::requestTaken, this,
             [this, &directoryLocked](const QByteArray &unit) {
-                if (unit == QByteArray(1, Transfer::ACK))
-                    directoryLocked = !fixture->button("pushButton_directory")->isEnabled();
+                if (directoryLocked < 0 && unit == QByteArray(1, Transfer::ACK))
+                    directoryLocked = fixture->button("pushButton_directory")->isEnabled() ? 0 : 1;
             });
     request();
     QTRY_VERIFY_WITH_TIMEOUT(!fixture->button("pushButton_getLog")->isChecked(), 30000);
@@ -131,7 +132,7 @@ void TestTransferLog::logArrivesByteForByte()
     QCOMPARE(savedPath(), path);
     QCOMPARE(readFile(path), fixture->model->logContent());
     QCOMPARE(fixture->logLines(), QStringList{COMPLETE}); // the digest matched
-    QVERIFY(directoryLocked);
+    QCOMPARE(directoryLocked, 1);
     QPushButton *getLog = fixture->button("pushButton_getLog");
     QCOMPARE(getLog->text(), QString("请求"));
     QVERIFY(!getLog->isEnabled());
