@@ -152,6 +152,7 @@ void SigleDebug::on_pushButton_getLog_2_clicked()
     LogReceiver receiver(expectedLogSize);
     transferClock.start();
     logProgress.start(expectedLogSize, 0);
+    ui->progressBar_2->setFormat(logProgress.text());
     writeSignal(Transfer::READY);
     logRxBuffer.clear();
     for (;;) {
