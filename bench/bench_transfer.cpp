@@ -209,9 +209,13 @@ int pacedLog(const QTemporaryDir &dir)
     session.driver->button("pushButton_directory")->click();
     const int from = session.module->traceLines();
     QElapsedTimer wall;
+    qint64 loopStartNs = -1; // the page presses its hidden button when the request succeeded
+    QObject::connect(session.driver->button("pushButton_getLog_2"), &QPushButton::pressed,
+                     [&] { loopStartNs = wall.nsecsElapsed(); });
     wall.start();
     session.driver->button("pushButton_getLog")->click();
     const double seconds = double(wall.nsecsElapsed()) / 1e9;
+    const double loopSeconds = double(wall.nsecsElapsed() - loopStartNs) / 1e9;
     if (!logText(session).contains(QStringLiteral("设备文件传输完成！")) ||
         logText(session).contains(QStringLiteral("文件哈希值校验错误！"))) {
         std::printf("log pull failed: %s\n", qPrintable(logText(session)));
@@ -222,10 +226,11 @@ int pacedLog(const QTemporaryDir &dir)
     // last pass, which ends without a signal.
     const int passes =
         session.module->countTrace("<- 06", from) + session.module->countTrace("<- 15", from);
-    std::printf("log 256 KiB at %d baud: %.2f s (the 500 ms request wait included), %d passes\n",
-                BAUD, seconds, passes);
-    std::printf("log pass ratio = time/(passes x 300 ms) = %.4f  (bar 1.02)\n",
-                seconds / (passes * 0.3));
+    std::printf("log 256 KiB at %d baud: %.2f s in all, %.2f s in the receive loop, %d passes\n",
+                BAUD, seconds, loopSeconds, passes);
+    std::printf("log pass ratio = loop time/(passes x 300 ms) = %.4f  (bar 1.02; with the "
+                "request's 500 ms wait %.4f)\n",
+                loopSeconds / (passes * 0.3), seconds / (passes * 0.3));
     return 0;
 }
 

@@ -203,11 +203,14 @@ void SigleDebug::on_pushButton_tell_clicked()
     }
 }
 
+// The bar moves with its text, a few times a second: a repaint for every
+// block would delay the next block on the line.
 void SigleDebug::showUpgradeProgress(int blockIndex, qint64 bytesAcknowledged)
 {
+    if (!upgradeProgress.update(bytesAcknowledged, transferClock.elapsed()))
+        return;
     ui->progressBar->setValue(blockIndex);
-    if (upgradeProgress.update(bytesAcknowledged, transferClock.elapsed()))
-        ui->progressBar->setFormat(upgradeProgress.text());
+    ui->progressBar->setFormat(upgradeProgress.text());
 }
 
 // The cancel path: the stop request; on its ACK the page returns to idle,
