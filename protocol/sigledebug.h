@@ -6,8 +6,14 @@
 #include <QWidget>
 
 #include "protocol/frame.h"
+#include "transfer/transferprogress.h"
+
+#include <QElapsedTimer>
+#include <QList>
 
 class HandleSerialPort;
+class QAbstractButton;
+class QFile;
 class Login;
 class LoginSetings;
 class SetPassword;
@@ -28,6 +34,9 @@ class SigleDebug;
 //   sigledebug_login.cpp    login, credential change, default-password checks
 //   sigledebug_info.cpp     the four device-information reads
 //   sigledebug_settings.cpp settings dialogs and writes
+//   transfer/sigledebug_upgrade.cpp      firmware upgrade
+//   transfer/sigledebug_log.cpp          log upload
+//   transfer/sigledebug_transferwait.cpp the transfers' waits
 class SigleDebug : public QWidget
 {
     Q_OBJECT
@@ -129,6 +138,54 @@ private:
     bool transferRunning() const;
     void handleTransferEndSignal(char byte);
     void appendLog(const QString &line);
+
+    // ---- File transfer (transfer/sigledebug_*.cpp) -------------------------
+private slots:
+    void on_pushButton_scan_clicked();
+    void on_pushButton_start_clicked();
+    void on_pushButton_tell_clicked();
+    void on_pushButton_directory_clicked();
+    void on_pushButton_getLog_clicked();
+    void on_pushButton_getLog_2_clicked();
+
+private:
+    // Firmware upgrade.
+    void refuseFirmware(const QString &warning);
+    bool startLoading();
+    bool stopLoading();
+    void cancelUpgrade();
+    void tellOver();
+    void returnUpgradeToIdle();
+    void showUpgradeProgress(int blockIndex, qint64 bytesAcknowledged);
+    QByteArray fileSha256(const QString &path) const;
+    QByteArray fileSha1(const QString &path) const;
+
+    // Log upload.
+    bool requestLog();
+    bool openLogFile(const QString &name);
+    bool cancelLog();
+    void handleBackACK();
+    void finishLogUpload(bool complete);
+    void verifyLogDigest(const QString &path);
+    void closeLogFile();
+
+    // Waits of both transfers: until the first bytes arrive, `running` (when
+    // given) is no longer checked, or the limit passes. Returns the bytes and
+    // empties rxBuffer; *cancelled (may be null) tells the button ended it.
+    QByteArray takeFirstBytes(int limitMs, QAbstractButton *running, bool *cancelled);
+    void sleepUntilWoken(int limitMs, QAbstractButton *running);
+    void writeSignal(char signal);
+
+    QList<QByteArray> upgradeBlocks;
+    qint32 firmwareSize = 0;
+    QFile *logFile = nullptr;
+    QByteArray expectedLogDigest;
+    qint32 expectedLogSize = 0;
+    QString logDirectory; // the chosen directory, apart from the shown file path
+    QElapsedTimer transferClock;
+    TransferProgress upgradeProgress;
+    TransferProgress logProgress;
+    // ---- end of file transfer ----------------------------------------------
 
     Ui::SigleDebug *ui;
     HandleSerialPort *serialPort;

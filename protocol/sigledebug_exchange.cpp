@@ -30,24 +30,8 @@ bool SigleDebug::transferRunning() const
 
 void SigleDebug::handleTransferEndSignal(char byte)
 {
-    if (byte != Transfer::EOT && byte != Transfer::CAN)
-        return;
-    rxBuffer.clear();
-    serialPort->writeBytes(QByteArray(1, Transfer::ACK));
-    appendLog(byte == Transfer::EOT ? tr("设备文件传输完成！") : tr("设备中断文件传输！"));
-    ui->progressBar->hide();
-    ui->progressBar_2->hide();
-    ui->pushButton_refresh->setEnabled(true);
-    ui->pushButton_scan->setEnabled(true);
-    ui->pushButton_directory->setEnabled(true);
-    ui->pushButton_start->setText(tr("开始"));
-    ui->pushButton_start->setChecked(false);
-    ui->pushButton_start->setEnabled(false);
-    ui->pushButton_tell->setEnabled(false);
-    ui->pushButton_getLog->setText(tr("请求"));
-    ui->pushButton_getLog->setChecked(false);
-    ui->pushButton_getLog->setEnabled(false);
-    ui->pushButton_getLog_2->setEnabled(false);
+    if (byte == Transfer::EOT || byte == Transfer::CAN)
+        finishLogUpload(byte == Transfer::EOT);
 }
 
 QByteArray SigleDebug::exchange(SessionRequest request, const QByteArray &frame)

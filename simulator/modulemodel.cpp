@@ -606,6 +606,8 @@ void ModuleModel::handleUpgradeBlock(const QByteArray &block)
         replySignal(Transfer::NAK);
         return;
     }
+    if (transferFaultAnswersBlock())
+        return;
     if (blocksToNak > 0) {
         --blocksToNak;
         replySignal(Transfer::NAK);
@@ -637,6 +639,8 @@ void ModuleModel::handleUpgradeBlock(const QByteArray &block)
 // announced digest (lower-case hex, SHA-1 or SHA-256 by software version).
 void ModuleModel::finishUpgrade()
 {
+    if (transferFaultAnswersEot())
+        return;
     const bool complete = quint32(image.size()) >= announcement.size;
     image.truncate(int(announcement.size));
     const QByteArray digest = digestHex(image, transferDigestFor(settings.softwareVersion));
@@ -658,7 +662,8 @@ void ModuleModel::startLogUpload(const QByteArray &frame)
     logStep = LogStep::AwaitStart;
     currentMode = Mode::SendingLog;
     const QByteArray digest = digestHex(logFile, transferDigestFor(settings.softwareVersion));
-    reply(buildLogReply(settings.logFileName.toUtf8(), quint32(logFile.size()), digest),
+    reply(buildLogReply(settings.logFileName.toUtf8(), quint32(logFile.size()),
+                        announcedLogDigest(digest)),
           QStringLiteral("log reply %1, %2 bytes").arg(settings.logFileName).arg(logFile.size()),
           true);
 }
@@ -668,6 +673,8 @@ void ModuleModel::startLogUpload(const QByteArray &frame)
 void ModuleModel::handleLogSignal(char signal)
 {
     if (signal == Transfer::CAN) {
+        if (transferFaultSwallowsCancel())
+            return;
         if (currentMode == Mode::ReceivingUpgrade)
             image.clear();
         enterCommandMode();
@@ -718,6 +725,8 @@ void ModuleModel::sendLogBlock()
     }
     logStep = LogStep::AwaitBlockAck;
     const QByteArray &block = logBlocks.at(logIndex);
+    if (transferFaultSendsLogBlock(block))
+        return;
     reply(block,
           QStringLiteral("log block %1 of %2 (%3 bytes)")
               .arg(logIndex)
@@ -812,6 +821,7 @@ void ModuleModel::clearFaults()
     repliesToDrop = repliesToCorrupt = blocksToNak = 0;
     errorPending = rawPending = false;
     abortAfterIndex = -1;
+    clearTransferFaults();
 }
 
 void ModuleModel::restart()

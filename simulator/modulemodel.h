@@ -132,6 +132,23 @@ public:
     void sendEotAfterBlock(int index);
     void clearFaults();
 
+    // ---- Transfer faults (modulemodel_transferfaults.cpp) ------------------
+    // Upgrade: block `index` (in file order; a resent block keeps its index)
+    // is answered with `raw` each time it comes; an empty `raw` leaves it
+    // unanswered.
+    void answerBlockWith(int index, const QByteArray &raw);
+    // Upgrade: the EOT is answered with `raw`, or not at all when it is
+    // empty (the module then stays in the upgrade and still takes CAN).
+    void answerEotWith(const QByteArray &raw);
+    // The next `count` CAN signals are not answered and change nothing.
+    void ignoreCancels(int count);
+    // Log upload: the first sending of block `index` goes out in two halves,
+    // the second `gapMs` after the first.
+    void splitLogBlock(int index, int gapMs);
+    // Log upload: the reply announces the digest in upper-case hex.
+    void announceLogDigestUpperCase(bool upper);
+    // ---- end of transfer faults --------------------------------------------
+
     // Decoded meaning of a request, block or signal from the tool, for traces
     // such as "read 0x0000 x2 (versions)".
     static QString describeRequest(const QByteArray &unit);
@@ -170,6 +187,14 @@ private:
     void finishUpgrade();
     void handleLogSignal(char signal);
     void sendLogBlock();
+
+    // Transfer faults: true when the fault answered in place of the module.
+    bool transferFaultAnswersBlock();
+    bool transferFaultAnswersEot();
+    bool transferFaultSwallowsCancel();
+    bool transferFaultSendsLogBlock(const QByteArray &block);
+    QByteArray announcedLogDigest(const QByteArray &digest) const;
+    void clearTransferFaults();
 
     bool sessionAllows(quint8 function, bool needsFullSession);
     void endSession() { session = Session::None; }
@@ -225,4 +250,14 @@ private:
     QByteArray pendingRaw;
     int abortAfterIndex = -1;
     char abortSignal = 0;
+
+    // Transfer faults.
+    int faultBlockIndex = -1;
+    QByteArray faultBlockReply;
+    bool eotFault = false;
+    QByteArray eotReply;
+    int cancelsToIgnore = 0;
+    int splitBlockIndex = -1;
+    int splitGapMs = 0;
+    bool upperCaseLogDigest = false;
 };

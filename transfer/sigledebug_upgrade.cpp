@@ -1,0 +1,268 @@
+// Device page: the firmware upgrade. The file is cut into blocks when it is
+// chosen; the start button announces it, the hidden "升级" button runs the
+// block loop, and the end of file asks the module for its verdict.
+#include "protocol/sigledebug.h"
+
+#include "serial/handleserialport.h"
+#include "transfer/filechoice.h"
+#include "transfer/transferframes.h"
+#include "transfer/upgradejudge.h"
+#include "ui/boxes/custombox.h"
+#include "ui_sigledebug.h"
+
+#include <QDebug>
+#include <QFile>
+
+void SigleDebug::on_pushButton_scan_clicked()
+{
+    upgradeBlocks.clear();
+    firmwareSize = 0;
+    const QString path = FileChoice::chooseFirmwareFile(this);
+    ui->lineEdit_filePath->setText(path);
+    if (path.isEmpty()) {
+        ui->pushButton_start->setEnabled(false);
+        ui->pushButton_tell->setEnabled(false);
+        return;
+    }
+    switch (checkFirmwareFile(path)) {
+    case FirmwareRefusal::Unreadable:
+        return refuseFirmware(tr("升级文件无法打开！"));
+    case FirmwareRefusal::TooLarge:
+        return refuseFirmware(tr("升级包大小不得大于30MB！"));
+    case FirmwareRefusal::Empty:
+        return refuseFirmware(tr("升级文件为空！"));
+    case FirmwareRefusal::NameTooLong:
+        return refuseFirmware(tr("升级文件名过长，不得超过64字节！"));
+    case FirmwareRefusal::None:
+        break;
+    }
+    QFile file(path);
+    qint64 bytesRead = 0;
+    if (file.open(QIODevice::ReadOnly))
+        upgradeBlocks = readBlocks(&file, file.size(), &bytesRead);
+    if (upgradeBlocks.isEmpty())
+        return refuseFirmware(tr("升级文件无法打开！"));
+    firmwareSize = qint32(bytesRead);
+    ui->pushButton_start->setEnabled(true);
+    qDebug().noquote() << QStringLiteral("升级文件：") << path << firmwareSize
+                       << QStringLiteral("字节，") << upgradeBlocks.size() << QStringLiteral("块");
+}
+
+// A file that gives no blocks cannot be started.
+void SigleDebug::refuseFirmware(const QString &warning)
+{
+    upgradeBlocks.clear();
+    firmwareSize = 0;
+    ui->pushButton_start->setEnabled(false);
+    ui->pushButton_tell->setEnabled(false);
+    CustomWarningBox::showWarningBox(tr("提示"), warning);
+}
+
+QByteArray SigleDebug::fileSha256(const QString &path) const
+{
+    return fileDigest(path, QCryptographicHash::Sha256);
+}
+
+QByteArray SigleDebug::fileSha1(const QString &path) const
+{
+    return fileDigest(path, QCryptographicHash::Sha1);
+}
+
+bool SigleDebug::startLoading()
+{
+    const QString path = ui->lineEdit_filePath->text();
+    const QByteArray digest = upgradeDigestFor(softwareVersion) == QCryptographicHash::Sha256
+                                  ? fileSha256(path)
+                                  : fileSha1(path);
+    if (digest.isEmpty()) {
+        appendLog(tr("升级文件无法打开！"));
+        return false;
+    }
+    const QByteArray request =
+        buildStartLoadingRequest(announcedFileName(path), quint32(firmwareSize), digest.toHex());
+    rxBuffer.clear();
+    serialPort->writeBytes(request);
+    qDebug().noquote() << QStringLiteral("启动加载请求：") << hexUpper(request);
+    const QByteArray reply = takeFirstBytes(Upgrade::START_TIMEOUT_MS, nullptr, nullptr);
+    switch (judgeStartReply(reply)) {
+    case StartReply::Ready:
+        return true;
+    case StartReply::TimedOut:
+        appendLog(tr("启动加载反馈超时！"));
+        return false;
+    case StartReply::ErrorReply:
+        handleErrorReply(errorCodeOf(reply), true);
+        return false;
+    case StartReply::Refused:
+        appendLog(tr("启动加载失败！"));
+        return false;
+    }
+    return false;
+}
+
+bool SigleDebug::stopLoading()
+{
+    writeSignal(Transfer::CAN);
+    const QByteArray reply = takeFirstBytes(Upgrade::STOP_TIMEOUT_MS, nullptr, nullptr);
+    switch (judgeStopReply(reply)) {
+    case StopReply::Acknowledged:
+        return true;
+    case StopReply::TimedOut:
+        appendLog(tr("停止加载反馈超时！"));
+        return false;
+    case StopReply::ErrorReply:
+        handleErrorReply(errorCodeOf(reply), true);
+        return false;
+    case StopReply::Other:
+        return false;
+    }
+    return false;
+}
+
+void SigleDebug::on_pushButton_start_clicked()
+{
+    if (!ui->pushButton_start->isChecked()) {
+        cancelUpgrade();
+        return;
+    }
+    ui->textEdit->clear();
+    if (upgradeBlocks.isEmpty() || !startLoading()) {
+        ui->pushButton_start->setChecked(false);
+        ui->pushButton_start->setText(tr("开始"));
+        return;
+    }
+    ui->progressBar->setValue(0);
+    ui->progressBar->show();
+    resetDeviceValues();
+    // The file choice waits too: a new choice must not change what is sent.
+    for (QPushButton *button :
+         {ui->pushButton_setSSID, ui->pushButton_refresh, ui->pushButton_encryption,
+          ui->pushButton_setFeMAC, ui->pushButton_setWifiMAC, ui->pushButton_directory,
+          ui->pushButton_getLog, ui->pushButton_getLog_2, ui->pushButton_scan})
+        button->setEnabled(false);
+    ui->pushButton_tell->setEnabled(true);
+    ui->pushButton_start->setText(tr("取消"));
+    ui->pushButton_tell->click();
+}
+
+// The block loop. It leaves without a message as soon as the start button
+// is unchecked (cancel, the module's CAN, session reset, port loss).
+void SigleDebug::on_pushButton_tell_clicked()
+{
+    ui->pushButton_tell->setEnabled(false);
+    const QList<QByteArray> blocks = upgradeBlocks;
+    if (blocks.isEmpty())
+        return;
+    ui->progressBar->setRange(0, blocks.size() - 1);
+    transferClock.start();
+    upgradeProgress.start(firmwareSize, 0);
+    qint64 acknowledged = 0;
+    int index = 0;
+    int resends = 0;
+    for (;;) {
+        rxBuffer.clear();
+        serialPort->writeBytes(blocks.at(index));
+        showUpgradeProgress(index, acknowledged);
+        bool cancelled = false;
+        const QByteArray reply =
+            takeFirstBytes(Upgrade::BLOCK_TIMEOUT_MS, ui->pushButton_start, &cancelled);
+        if (cancelled)
+            return;
+        switch (judgeBlockReply(reply, resends)) {
+        case BlockStep::Acknowledged:
+            acknowledged += blocks.at(index).size() - Transfer::BLOCK_OVERHEAD;
+            if (index == blocks.size() - 1) {
+                showUpgradeProgress(index, acknowledged);
+                appendLog(tr("升级文件传输完毕，等待校验......"));
+                tellOver();
+                return;
+            }
+            ++index;
+            resends = 0;
+            continue;
+        case BlockStep::Resend:
+            ++resends;
+            continue;
+        case BlockStep::TimedOut:
+            appendLog(tr("文件加载中反馈超时！"));
+            appendLog(tr("准备中断传输！"));
+            break;
+        case BlockStep::TooManyResends:
+            appendLog(tr("已达到最大重发次数！"));
+            appendLog(tr("准备中断传输！"));
+            break;
+        case BlockStep::ErrorReply:
+            handleErrorReply(errorCodeOf(reply), true);
+            break;
+        case BlockStep::Unrelated:
+            appendLog(tr("接收到无关数据！"));
+            break;
+        }
+        cancelUpgrade();
+        return;
+    }
+}
+
+// The bar moves with its text, a few times a second: a repaint for every
+// block would delay the next block on the line.
+void SigleDebug::showUpgradeProgress(int blockIndex, qint64 bytesAcknowledged)
+{
+    if (!upgradeProgress.update(bytesAcknowledged, transferClock.elapsed()))
+        return;
+    ui->progressBar->setValue(blockIndex);
+    ui->progressBar->setFormat(upgradeProgress.text());
+}
+
+// The cancel path: the stop request; on its ACK the page returns to idle,
+// otherwise the upgrade still shows as running ("取消").
+void SigleDebug::cancelUpgrade()
+{
+    ui->pushButton_start->setChecked(true);
+    if (!stopLoading())
+        return;
+    returnUpgradeToIdle();
+    ui->pushButton_tell->setEnabled(false);
+    appendLog(tr("主节点已强制终止传输"));
+}
+
+void SigleDebug::returnUpgradeToIdle()
+{
+    ui->progressBar->hide();
+    for (QPushButton *button :
+         {ui->pushButton_setSSID, ui->pushButton_refresh, ui->pushButton_encryption,
+          ui->pushButton_setFeMAC, ui->pushButton_setWifiMAC, ui->pushButton_directory,
+          ui->pushButton_scan})
+        button->setEnabled(true);
+    ui->pushButton_start->setChecked(false);
+    ui->pushButton_start->setText(tr("开始"));
+}
+
+// End of file and the module's verdict. A cancel or session reset during the
+// wait ends it without a message of its own.
+void SigleDebug::tellOver()
+{
+    writeSignal(Transfer::EOT);
+    bool cancelled = false;
+    const QByteArray reply =
+        takeFirstBytes(Upgrade::VERDICT_TIMEOUT_MS, ui->pushButton_start, &cancelled);
+    if (cancelled)
+        return;
+    switch (judgeVerdictReply(reply)) {
+    case Verdict::TimedOut:
+        appendLog(tr("升级校验反馈超时！"));
+        return;
+    case Verdict::Accepted:
+        returnUpgradeToIdle();
+        appendLog(tr("升级成功！"));
+        return;
+    case Verdict::ErrorReply:
+        handleErrorReply(errorCodeOf(reply), true);
+        cancelUpgrade();
+        return;
+    case Verdict::Rejected:
+        appendLog(tr("升级文件校验不通过！"));
+        returnUpgradeToIdle();
+        ui->pushButton_tell->setEnabled(false);
+        return;
+    }
+}
