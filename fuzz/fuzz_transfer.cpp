@@ -3,11 +3,9 @@
 // loading, to a block, to EOT and to CAN, and the receive loop's
 // bookkeeping, with the promises they make checked on every input.
 //
-// With clang's libFuzzer:
-//   cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DMAINT_FUZZ_LIBFUZZER=ON
-//   cmake --build build-fuzz --target fuzz_transfer && build-fuzz/fuzz/fuzz_transfer
-// Without it the same target is a plain program that feeds random inputs
-// (CTest runs it that way, and under the sanitizers in CI).
+// See fuzzdriver.h for how to run it; its plain driver makes inputs of its
+// own kind (below) after replaying the corpus.
+#include "fuzz/fuzzdriver.h"
 #include "protocol/frame.h"
 #include "transfer/logreceive.h"
 #include "transfer/transferframes.h"
@@ -109,10 +107,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
 #ifndef MAINT_FUZZ_LIBFUZZER
 // Random inputs, biased towards log replies with a good CRC, lone signals
-// and streams of real blocks. Argument: number of inputs (default 20000).
+// and streams of real blocks. Arguments: number of inputs (default 20000),
+// corpus directory to replay first.
 int main(int argc, char *argv[])
 {
     const int runs = argc > 1 ? std::atoi(argv[1]) : 20000;
+    const int replayed = argc > 2 ? FuzzDriver::replayCorpus(QString::fromLocal8Bit(argv[2])) : 0;
     std::mt19937 random(20261208);
     for (int run = 0; run < runs; ++run) {
         QByteArray input;
@@ -147,6 +147,7 @@ int main(int argc, char *argv[])
         LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t *>(input.constData()),
                                size_t(input.size()));
     }
+    std::printf("%d corpus inputs, %d random inputs: no fault\n", replayed, runs);
     return 0;
 }
 #endif

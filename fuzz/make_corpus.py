@@ -73,6 +73,12 @@ SEEDS = {
         "session-timeout": b"\x01" + record(3, bytes(255)) + record(3, bytes(255))
         + record(1, bytes.fromhex("010300000002")),
     },
+    "fuzz_transfer": {
+        "log-reply": announcement(5, b"sys.log", 700, SHA256_OF_NOTHING),
+        "ack": b"\x06",
+        "stream": struct.pack(">H", 700) + b"".join(
+            bytes([16]) + block(n, b"line %d\n" % n, False) for n in range(6)),
+    },
     "fuzz_simfaults": {
         "nak": b"nak:3", "raw": b"raw:01 83 02", "error": b"error:0x12",
         "eot": b"eot-after:4", "bad": b"corrupt-crc:-1",

@@ -5,7 +5,8 @@
 # fuzz/corpus/<target>. Prints per target the executions, the coverage reached
 # and the outcome; a crash leaves its input in build-fuzz/artifacts/.
 # Usage: scripts/fuzz.sh [seconds per target, default 60] [build dir]
-# FUZZ_JOBS=N runs N targets at a time (default 1). Not run by CI.
+# FUZZ_JOBS=N runs N targets at a time (default 1); FUZZ_TARGETS="fuzz_a fuzz_b"
+# runs only those. Not run by CI.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-60}
@@ -23,6 +24,7 @@ cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILE
   -DMAINT_BUILD_APPS=OFF >/dev/null
 targets=()
 for source in "$root"/fuzz/fuzz_*.cpp; do targets+=("$(basename "$source" .cpp)"); done
+[[ -n "${FUZZ_TARGETS:-}" ]] && read -r -a targets <<<"$FUZZ_TARGETS"
 cmake --build "$dir" -j"$(nproc)" --target "${targets[@]}" >/dev/null
 
 mkdir -p "$dir/artifacts" "$dir/logs"
