@@ -2,6 +2,7 @@
 // password.
 #include "protocol/sigledebug.h"
 
+#include "base/logging.h"
 #include "ui/boxes/custombox.h"
 #include "ui/dialogs/setpassword.h"
 #include "ui/dialogs/setssid.h"
@@ -66,7 +67,7 @@ bool SigleDebug::writeSetting(SessionRequest request, const QByteArray &field,
 void SigleDebug::setSSID(QString ssid)
 {
     const QByteArray encoded = ssid.toLocal8Bit();
-    qDebug().noquote() << "SSID_Value:" << hexUpper(encoded) << ssid;
+    qCDebug(lcProtocol).noquote() << "SSID_Value:" << hexUpper(encoded) << ssid;
     if (writeSetting(SessionRequest::WriteSsid, encoded, tr("设置SSID响应超时！"),
                      tr("设置SSID响应校验错误！")))
         on_pushButton_refresh_clicked();
