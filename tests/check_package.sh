@@ -136,7 +136,7 @@ check "control: Version" test "$(dpkg-deb -f "$deb" Version)" = \
 check "control: Architecture" test "$(dpkg-deb -f "$deb" Architecture)" = \
   "$(dpkg --print-architecture)"
 depends=$(dpkg-deb -f "$deb" Depends | tr ',' '\n' | sed 's/^ *//; s/ .*//; s/|.*//')
-for package in libqt5core5a libqt5gui5 libqt5widgets5 libqt5serialport5 libqt5sql5 \
+for package in libqt5core5a libqt5gui5 libqt5widgets5 libqt5serialport5 \
   libqt5sql5-sqlite libc6 libstdc++6; do
   check "control: Depends on $package" contains "$depends" "$package"
 done
