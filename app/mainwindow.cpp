@@ -53,6 +53,8 @@ void MainWindow::buildNavigation()
     ui->splitter->setStretchFactor(0, 1);
     ui->splitter->setStretchFactor(1, 9);
     statusBar()->addPermanentWidget(versionWidget, 0);
+    // The frame alone resizes the window, by its own rules.
+    statusBar()->setSizeGripEnabled(false);
     addLeftNavEntry(QStringLiteral("sigleDebug"), tr("串口自测"), devicePage);
     addLeftNavEntry(QStringLiteral("help"), tr("帮助文档"), helpPage);
     ui->widget_left_nav->hide();

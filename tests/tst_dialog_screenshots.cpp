@@ -120,10 +120,8 @@ void TestDialogScreenshots::render()
     if (!m_styleSheet.isEmpty())
         widget->setStyleSheet(m_styleSheet);
     widget->show();
-    QVERIFY(QTest::qWaitForWindowExposed(widget.get()));
+    const QImage image = grabSettled(widget.get());
     QCOMPARE(widget->size(), size);
-
-    const QImage image = widget->grab().toImage();
     QCOMPARE(image.size(), size);
     // Text, frames and buttons give far more than a handful of colours.
     QVERIFY2(distinctColours(image) > 20, "the rendering looks blank");

@@ -4,6 +4,8 @@
 #include "ui/frame/framegeometry.h"
 #include "ui/frame/framelesswidget.h"
 
+#include <QApplication>
+#include <QCloseEvent>
 #include <QGraphicsDropShadowEffect>
 #include <QGridLayout>
 #include <QLabel>
@@ -70,6 +72,20 @@ public:
     {
         QTest::mouseDClick(window(), Qt::LeftButton, Qt::NoModifier, local(screen));
     }
+    // A double click whose second release comes `shift` away from the press,
+    // as a hand gives it: press, release, press (the double click), a move,
+    // release. Each event is placed against the window's geometry at that
+    // moment, so the pointer stays put on the screen while the window changes.
+    void doubleClickWithMove(const QPoint &screen, const QPoint &shift)
+    {
+        send(screen, Qt::LeftButton, Qt::LeftButton, QEvent::MouseButtonPress);
+        send(screen, Qt::NoButton, Qt::LeftButton, QEvent::MouseButtonRelease);
+        send(screen, Qt::LeftButton, Qt::LeftButton, QEvent::MouseButtonPress);
+        send(screen + shift, Qt::LeftButton, Qt::NoButton, QEvent::MouseMove);
+        send(screen + shift, Qt::NoButton, Qt::LeftButton, QEvent::MouseButtonRelease);
+        QTest::lastMouseTimestamp += QTest::mouseDoubleClickInterval;
+        qApp->processEvents();
+    }
     // Press, move in `steps` equal steps to `to`, release.
     void drag(const QPoint &from, const QPoint &to, int steps = 4)
     {
@@ -81,6 +97,12 @@ public:
 
 private:
     QWindow *window() const { return m_widget->windowHandle(); }
+    void send(const QPoint &screen, Qt::MouseButtons buttons, Qt::MouseButton button,
+              QEvent::Type type)
+    {
+        qt_handleMouseEvent(window(), local(screen), screen, buttons, button, type, Qt::NoModifier,
+                            ++QTest::lastMouseTimestamp);
+    }
     QPoint local(const QPoint &screen) const { return screen - m_widget->geometry().topLeft(); }
     QWidget *m_widget;
 };
@@ -111,9 +133,13 @@ private slots:
     void restoreAfterFullScreenReturnsNormalGeometry();
     void doubleClickTogglesMaximised();
     void doubleClickWithoutMaximiseDoesNothing();
+    void doubleClickRestoreKeepsNormalGeometry_data();
+    void doubleClickRestoreKeepsNormalGeometry();
     void styleWindowSetsMarginAndShadow();
     void applicationStateFollowsWindowState();
     void closeEmitsCancelDevBeforeClosing();
+    void everyCloseEmitsCancelDevOnce_data();
+    void everyCloseEmitsCancelDevOnce();
     void helpButtonEmitsShowHelp();
     void worksWithoutStyleSheet();
     void loadsStyleSheetFromResources();
@@ -487,6 +513,40 @@ void TestFramelessWidget::doubleClickWithoutMaximiseDoesNothing()
     QVERIFY(!frame->isMaximized());
 }
 
+void TestFramelessWidget::doubleClickRestoreKeepsNormalGeometry_data()
+{
+    QTest::addColumn<int>("fromTop"); // press height below the title bar's top
+    QTest::addColumn<QPoint>("shift");
+
+    // Maximised, the title bar's top rows lie in the top resize zone.
+    QTest::newRow("1-px move, press in the top zone") << 5 << QPoint(0, 1);
+    QTest::newRow("2-px move, press in the top zone") << 5 << QPoint(2, 2);
+    QTest::newRow("1-px move, mid title bar") << 25 << QPoint(1, 0);
+}
+
+// Restoring by a double click gives back exactly the normal geometry, and the
+// pointer moves that follow neither resize nor drag the window.
+void TestFramelessWidget::doubleClickRestoreKeepsNormalGeometry()
+{
+    QFETCH(int, fromTop);
+    QFETCH(QPoint, shift);
+
+    auto frame = shownFrame();
+    QVERIFY(frame);
+    const QRect normal = frame->geometry();
+    frame->on_toolButton_max_clicked();
+    QTRY_VERIFY(frame->geometry() != normal);
+
+    auto *titlebar = frame->findChild<QWidget *>("windowTitlebar");
+    const QPoint grip = titlebar->mapToGlobal(QPoint(titlebar->width() / 3, fromTop));
+    Mouse mouse(frame.get());
+    mouse.doubleClickWithMove(grip, shift);
+    QVERIFY(!frame->isMaximized());
+    QTRY_COMPARE(frame->geometry(), normal);
+    mouse.move(grip + shift + QPoint(30, 20));
+    QCOMPARE(frame->geometry(), normal);
+}
+
 void TestFramelessWidget::styleWindowSetsMarginAndShadow()
 {
     FramelessWidget frame;
@@ -547,6 +607,34 @@ void TestFramelessWidget::closeEmitsCancelDevBeforeClosing()
     QCOMPARE(emitted, 1);
     QVERIFY(visibleAtEmission);
     QVERIFY(!frame->isVisible());
+}
+
+void TestFramelessWidget::everyCloseEmitsCancelDevOnce_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("close button") << "button";
+    QTest::newRow("window manager (Alt+F4, taskbar)") << "window";
+    QTest::newRow("close event sent to the frame") << "event";
+}
+
+// The device session is logged out however the window goes.
+void TestFramelessWidget::everyCloseEmitsCancelDevOnce()
+{
+    QFETCH(QString, how);
+    auto frame = shownFrame();
+    QVERIFY(frame);
+    QList<bool> shownAtEmission;
+    connect(frame.get(), &FramelessWidget::cancelDev, this,
+            [&] { shownAtEmission << frame->isVisible(); });
+
+    QCloseEvent close;
+    if (how == "button")
+        QTest::mouseClick(frame->findChild<QToolButton *>("toolButton_close"), Qt::LeftButton);
+    else if (how == "window")
+        QVERIFY(frame->windowHandle()->close());
+    else
+        QApplication::sendEvent(frame.get(), &close);
+    QCOMPARE(shownAtEmission, QList<bool>{true});
 }
 
 void TestFramelessWidget::helpButtonEmitsShowHelp()

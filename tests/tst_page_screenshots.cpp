@@ -38,8 +38,8 @@ QString TestPageScreenshots::save(QWidget *window, const QString &name)
 {
     QDir().mkpath(QStringLiteral("screenshots"));
     const QString path = QDir(QStringLiteral("screenshots")).absoluteFilePath(name + ".png");
-    const QImage image = window->grab().toImage();
-    if (!image.save(path))
+    const QImage image = grabSettled(window);
+    if (image.isNull() || !image.save(path))
         return QString();
     return distinctColours(image) > 20 ? path : QString();
 }
@@ -63,6 +63,12 @@ void TestPageScreenshots::loginAndDeviceViews()
     QVERIFY(driver.openPort(link.slavePath()));
     const QString login = save(frame.get(), QStringLiteral("login_view"));
     QVERIFY2(!login.isEmpty(), "login view not rendered");
+    // Grabbed with the frame's margin and the status bar laid out.
+    QCOMPARE(frame->findChild<QWidget *>("windowFrame")->pos(), QPoint(15, 15));
+    auto *version = frame->findChild<QWidget *>("customStatusBar");
+    QVERIFY(version);
+    // The version label sits at the right end of the status bar.
+    QVERIFY(version->mapTo(frame.get(), QPoint(version->width(), 0)).x() > frame->width() - 40);
 
     driver.login(QStringLiteral("admin"), QStringLiteral("Secret_789x"));
     QVERIFY(driver.inDeviceView());

@@ -40,13 +40,13 @@ const QColor kDesktop(0xdd, 0xe3, 0xea);
 
 // The grab has transparent margins around the frame; it is laid on a plain
 // desktop colour so that the shadow shows.
-QImage onDesktop(const QPixmap &grab)
+QImage onDesktop(const QImage &grab)
 {
     QImage image(grab.size(), QImage::Format_RGB32);
     image.setDevicePixelRatio(grab.devicePixelRatio());
     image.fill(kDesktop);
     QPainter painter(&image);
-    painter.drawPixmap(0, 0, grab);
+    painter.drawImage(0, 0, grab);
     return image;
 }
 
@@ -253,12 +253,12 @@ void TestShellScreenshots::frameWithContent()
     frame.show();
     QVERIFY(QTest::qWaitForWindowExposed(&frame));
     frame.styleWindow(true, true);
-    QTest::qWait(50);
-    saveAndCheck(onDesktop(frame.grab()), "frame_normal.png");
+    saveAndCheck(onDesktop(grabSettled(&frame)), "frame_normal.png");
+    QCOMPARE(frame.findChild<QWidget *>("windowFrame")->pos(), QPoint(15, 15));
 
     frame.on_toolButton_max_clicked();
-    QTest::qWait(50);
-    saveAndCheck(onDesktop(frame.grab()), "frame_maximised.png");
+    saveAndCheck(onDesktop(grabSettled(&frame)), "frame_maximised.png");
+    QCOMPARE(frame.findChild<QWidget *>("windowFrame")->pos(), QPoint(0, 0));
 }
 
 void TestShellScreenshots::messageBoxes_data()
@@ -290,9 +290,7 @@ void TestShellScreenshots::messageBoxes()
                                               tr("提示：使用默认wifi密码会存在网络接口暴露风险！"));
     }
     QVERIFY(box);
-    QVERIFY(QTest::qWaitForWindowExposed(box));
-    QTest::qWait(50);
-    saveAndCheck(onDesktop(box->grab()), QStringLiteral("box_%1.png").arg(kind));
+    saveAndCheck(onDesktop(grabSettled(box)), QStringLiteral("box_%1.png").arg(kind));
     if (kind == "tipsTwo")
         box->close();
 }
@@ -308,12 +306,10 @@ void TestShellScreenshots::progressDialogWithError()
     dialog.onSetRange(0, 1000);
     dialog.onSetValue(420);
     dialog.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-    saveAndCheck(dialog.grab().toImage(), "progress_compact.png");
+    saveAndCheck(grabSettled(&dialog), "progress_compact.png");
 
     dialog.onSetError(tr("插入MAC地址失败：<b>database is locked</b>，请稍后重试。"));
-    QTest::qWait(50);
-    saveAndCheck(dialog.grab().toImage(), "progress_error.png");
+    saveAndCheck(grabSettled(&dialog), "progress_error.png");
 }
 
 QTEST_MAIN(TestShellScreenshots)

@@ -7,6 +7,9 @@ class QAbstractButton;
 // A modal dialog whose title bar holds only a close button and that can be
 // made impossible to dismiss: the password dialogs opened to force the
 // replacement of a factory-default password must end only by acceptance.
+// While shown it stays in front of the window it belongs to: a window manager
+// that minimises it anyway sees it come straight back, and activating that
+// window raises it again, so the blocked window is never left alone.
 class DismissableDialog : public QDialog
 {
     Q_OBJECT
@@ -27,10 +30,15 @@ public slots:
     void reject() override;
 
 protected:
+    void changeEvent(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
     // The button that setDismissable enables and disables.
     void setCancelButton(QAbstractButton *button) { m_cancelButton = button; }
 
 private:
+    // Un-minimises, raises and activates the dialog while it is shown.
+    void bringBack();
+
     QAbstractButton *m_cancelButton = nullptr;
     bool m_dismissable = true;
 };

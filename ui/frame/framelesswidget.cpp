@@ -4,6 +4,7 @@
 #include "resources/resources.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QFile>
 #include <QGraphicsDropShadowEffect>
 #include <QHBoxLayout>
@@ -152,9 +153,9 @@ void FramelessWidget::on_applicationStateChanged(Qt::ApplicationState state)
         styleWindow(active, false);
 }
 
+// closeEvent() emits cancelDev(), so every way of closing shares it.
 void FramelessWidget::on_toolButton_close_clicked()
 {
-    emit cancelDev();
     close();
 }
 
@@ -290,6 +291,26 @@ void FramelessWidget::mouseReleaseEvent(QMouseEvent *event)
     }
 }
 
+void FramelessWidget::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    // Not QWidget's default, which treats the double click as a press: after
+    // a title-bar double click has restored the window the window manager may
+    // still report the maximised geometry, and a resize from it would leave
+    // the window nearly full-screen.
+    cancelPointerGesture();
+    event->accept();
+}
+
+void FramelessWidget::cancelPointerGesture()
+{
+    m_pressed = false;
+    m_titlebarPressed = false;
+    if (m_edges.any()) {
+        m_edges = ResizeEdges();
+        setCursor(Qt::ArrowCursor);
+    }
+}
+
 void FramelessWidget::mouseMoveEvent(QMouseEvent *event)
 {
     QWidget::mouseMoveEvent(event);
@@ -344,6 +365,9 @@ void FramelessWidget::handleTitlebarEvent(QEvent *event)
         m_titlebarPressed = false;
         break;
     case QEvent::MouseButtonDblClick:
+        // The second press of the double click started a drag with the
+        // window's position before the state change; it must not move it.
+        cancelPointerGesture();
         if (static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton)
             titlebarDoubleClicked();
         break;
@@ -369,4 +393,11 @@ void FramelessWidget::showEvent(QShowEvent *event)
     // change, so it takes its margin and shadow from the current state here.
     if (!event->spontaneous())
         on_applicationStateChanged(QGuiApplication::applicationState());
+}
+
+void FramelessWidget::closeEvent(QCloseEvent *event)
+{
+    // Logs the device session out before the window goes, whoever closes it.
+    emit cancelDev();
+    QWidget::closeEvent(event);
 }

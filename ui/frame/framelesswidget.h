@@ -71,7 +71,8 @@ public:
 
 signals:
     void showHelp();
-    // Emitted by the close button before the frame closes.
+    // Emitted once before the frame closes, however it is closed: the close
+    // button, the window manager (Alt+F4, the taskbar) or close().
     void cancelDev();
 
 public slots:
@@ -98,15 +99,21 @@ public slots:
 protected:
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
+    // A double click is never a press: it neither starts a resize nor a move,
+    // and it ends one that its second press started.
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
     // Cursor feedback over the resize zones and the resize itself; does nothing
     // while maximised or full screen. Subclasses that override it call it.
     void mouseMoveEvent(QMouseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     void handleTitlebarEvent(QEvent *event);
     void titlebarDoubleClicked();
+    // Forgets a press in progress: no resize and no title-bar drag follows.
+    void cancelPointerGesture();
     bool isNormalState() const;
     FrameZone zoneAt(const QPoint &screenPos) const;
     // Shows the title-bar buttons that belong to a window state and the options.
