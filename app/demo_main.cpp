@@ -14,6 +14,7 @@
 
 int main(int argc, char *argv[])
 {
+    enableHighDpiScaling();
     QApplication app(argc, argv);
 
     const ModuleConfig config;
@@ -24,12 +25,13 @@ int main(int argc, char *argv[])
                      qPrintable(link.errorString()));
         return 1;
     }
-    // The device page reads the port list once when it is built.
+    // The device page reads the port list once when it is built and selects
+    // the simulated module's port in it.
     PortEnumeration::addExtraPort(link.slavePath());
     std::printf("Simulated module on serial port %s (account \"%s\", factory password \"%s\")\n",
                 qPrintable(link.slavePath()), qPrintable(config.account),
                 qPrintable(config.factoryPassword));
     std::fflush(stdout);
 
-    return runMaintenanceTool(app);
+    return runMaintenanceTool(app, link.slavePath());
 }

@@ -2,6 +2,7 @@
 
 #include "app/mainwindow.h"
 #include "macpool/macstore.h"
+#include "protocol/sigledebug.h"
 #include "resources/resources.h"
 #include "ui/frame/framelesswidget.h"
 
@@ -11,6 +12,12 @@
 #include <QTranslator>
 
 #include <memory>
+
+void enableHighDpiScaling()
+{
+    QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
+    QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
+}
 
 void installToolkitTranslation(QApplication &app)
 {
@@ -25,7 +32,7 @@ void installToolkitTranslation(QApplication &app)
     app.installTranslator(translator);
 }
 
-FramelessWidget *createMainFrame()
+FramelessWidget *createMainFrame(const QString &selectedPort)
 {
     auto *frame = new FramelessWidget();
     auto *mainWindow = new MainWindow(frame);
@@ -35,15 +42,17 @@ FramelessWidget *createMainFrame()
     QObject::connect(frame, &FramelessWidget::cancelDev, mainWindow, &MainWindow::devCancel);
     frame->setTitle(QObject::tr("KB-R5530"));
     frame->setMinimumSize(580, 610);
+    if (!selectedPort.isEmpty())
+        mainWindow->findChild<SigleDebug *>()->selectPort(selectedPort);
     return frame;
 }
 
-int runMaintenanceTool(QApplication &app)
+int runMaintenanceTool(QApplication &app, const QString &selectedPort)
 {
     installToolkitTranslation(app);
     app.setWindowIcon(QIcon(QStringLiteral(":/images/window.ico")));
     createMacTable(); // a new installation starts with an empty pool
-    std::unique_ptr<FramelessWidget> frame(createMainFrame());
+    std::unique_ptr<FramelessWidget> frame(createMainFrame(selectedPort));
     frame->show();
     return app.exec();
 }

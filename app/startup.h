@@ -1,9 +1,16 @@
 #pragma once
 
+#include <QString>
+
 class QApplication;
 class FramelessWidget;
 
 // The tool's start-up, shared by the maintenance tool and the demo launcher.
+
+// Turns on the toolkit's high-DPI scaling, so that the window keeps its size
+// and stays legible on 4K screens. Must run before the application object is
+// created.
+void enableHighDpiScaling();
 
 // Installs the toolkit's own Chinese texts from the compiled-in resources.
 // A missing translation leaves them in English.
@@ -11,9 +18,10 @@ void installToolkitTranslation(QApplication &app);
 
 // Builds the window: the frame, which applies the style sheet, with a new
 // MainWindow as its content, titled and limited to its minimum size, with
-// the frame's help and cancel signals wired to the main window. Not shown;
-// the caller owns the frame.
-FramelessWidget *createMainFrame();
+// the frame's help and cancel signals wired to the main window, and
+// `selectedPort` (when given and listed) selected in the device page's port
+// list. Not shown; the caller owns the frame.
+FramelessWidget *createMainFrame(const QString &selectedPort = QString());
 
 // Translation, window, show, event loop; returns the loop's exit code.
-int runMaintenanceTool(QApplication &app);
+int runMaintenanceTool(QApplication &app, const QString &selectedPort = QString());

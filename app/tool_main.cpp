@@ -4,6 +4,7 @@
 
 int main(int argc, char *argv[])
 {
+    enableHighDpiScaling();
     QApplication app(argc, argv);
     return runMaintenanceTool(app);
 }

@@ -1,5 +1,7 @@
 #include "crypto/credential.h"
 
+#include "base/bytes.h"
+#include "base/logging.h"
 #include "crypto/aescipher.h"
 #include "crypto/pbkdf2.h"
 
@@ -39,9 +41,7 @@ QByteArray unmask(const unsigned char *masked, int length, unsigned char seed)
 
 QByteArray zeroFilledBlock(const QString &text)
 {
-    QByteArray block = text.toUtf8().left(CREDENTIAL_FIELD_LENGTH);
-    block.append(CREDENTIAL_FIELD_LENGTH - block.size(), '\0');
-    return block;
+    return Bytes::zeroFilled(text.toUtf8(), CREDENTIAL_FIELD_LENGTH);
 }
 
 } // namespace
@@ -65,8 +65,8 @@ QByteArray encryptCredential(const QString &text)
 {
     const QByteArray key = credentialAesKey();
     const QByteArray iv = credentialIv();
-    qDebug().noquote() << QStringLiteral("加密密码：") << key.toHex() << key.size();
-    qDebug().noquote() << QStringLiteral("初始向量：") << iv.toHex() << iv.size();
+    qCDebug(lcCrypto).noquote() << QStringLiteral("加密密码：") << key.toHex() << key.size();
+    qCDebug(lcCrypto).noquote() << QStringLiteral("初始向量：") << iv.toHex() << iv.size();
     const AesCipher cipher(AesCipher::AES_128, AesCipher::CBC, AesCipher::ZERO);
     return cipher.encrypt(zeroFilledBlock(text), key, iv);
 }

@@ -18,7 +18,7 @@ QByteArray credentialSalt();   // 32 lower-case hexadecimal characters
 
 // The text's UTF-8 bytes cut or zero-filled to 64 bytes, enciphered with AES-128-CBC under the
 // credential key and IV: always exactly 64 bytes. Cutting may split a multi-byte character;
-// the module cuts the same way. Traces the key and the IV in the debug log.
+// the module cuts the same way. Traces the key and the IV in the maint.crypto category.
 QByteArray encryptCredential(const QString &text);
 
 enum class CredentialScheme { AesOnly, Derived };

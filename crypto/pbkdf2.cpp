@@ -1,5 +1,6 @@
 #include "crypto/pbkdf2.h"
 
+#include "base/logging.h"
 #include "crypto/credential.h"
 
 #include <openssl/crypto.h>
@@ -194,9 +195,7 @@ void deriveCredentialKey(const unsigned char *block, unsigned char *output)
     pbkdf2HmacSha256(block, reinterpret_cast<const unsigned char *>(salt.constData()), salt.size(),
                      CREDENTIAL_KDF_ITERATIONS, CREDENTIAL_KEY_LENGTH, output, EVP_sha256());
     const QByteArray key(reinterpret_cast<const char *>(output), CREDENTIAL_KEY_LENGTH);
-    const QByteArray line = "Derived Key: " + key.toHex() + '\n';
-    std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
-    std::fflush(stdout);
+    qCDebug(lcCrypto).noquote() << "Derived Key:" << key.toHex();
 }
 
 QByteArray deriveCredentialKey(const QByteArray &block64)

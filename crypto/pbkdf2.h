@@ -20,8 +20,8 @@ void pbkdf2HmacSha256(const unsigned char *password, const unsigned char *salt, 
                       const EVP_MD *digest);
 
 // The credential value of one 64-byte block: PBKDF2-HMAC-SHA256 with the firmware's salt,
-// 10000 iterations and 64 bytes out. Prints "Derived Key: " and the value in lower-case hex
-// on standard output.
+// 10000 iterations and 64 bytes out. Traces "Derived Key: " and the value in lower-case hex
+// in the maint.crypto category (off unless named in QT_LOGGING_RULES).
 void deriveCredentialKey(const unsigned char *block, unsigned char *output);
 
 // The same for a byte array; a block that is not 64 bytes long gives an empty result.

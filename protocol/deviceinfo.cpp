@@ -1,5 +1,6 @@
 #include "protocol/deviceinfo.h"
 
+#include "base/bytes.h"
 #include "protocol/frame.h"
 
 #include <QCoreApplication>
@@ -13,16 +14,10 @@ constexpr int UART_REPLY_BYTES = 15;
 constexpr int WIFI_REPLY_BYTES = 121;
 constexpr int FE_REPLY_BYTES = 19;
 constexpr int SSID_SHOWN_BYTES = 16;
+constexpr int WIFI_PASSWORD_OFFSET = 73;
 
-quint16 read16(const QByteArray &bytes, int offset)
-{
-    return static_cast<quint16>((quint8(bytes.at(offset)) << 8) | quint8(bytes.at(offset + 1)));
-}
-
-quint32 read32(const QByteArray &bytes, int offset)
-{
-    return (quint32(read16(bytes, offset)) << 16) | read16(bytes, offset + 2);
-}
+using Bytes::read16;
+using Bytes::read32;
 
 QString translated(const char *text)
 {
@@ -55,8 +50,7 @@ QString formatMacColons(const QByteArray &bytes)
 
 QString decodeModuleText(const QByteArray &field)
 {
-    const int end = field.indexOf('\0');
-    return QString::fromUtf8(end < 0 ? field : field.left(end)).trimmed();
+    return QString::fromUtf8(Bytes::upToFirstZero(field)).trimmed();
 }
 
 QString stopBitText(quint16 code)
@@ -124,7 +118,8 @@ bool decodeWifiReply(const QByteArray &reply, WifiInfo *info)
     info->channel = read16(reply, 67);
     info->bandWidth = read16(reply, 69);
     info->encryptionCode = read16(reply, 71);
-    info->password = decodeModuleText(reply.mid(73, Registers::WIFI_PASSWORD_FIELD_BYTES));
+    info->password =
+        decodeModuleText(reply.mid(WIFI_PASSWORD_OFFSET, Registers::WIFI_PASSWORD_FIELD_BYTES));
     info->ip = reply.mid(105, 4);
     info->mask = reply.mid(109, 4);
     info->mac = reply.mid(113, Registers::MAC_FIELD_BYTES);
@@ -139,4 +134,15 @@ bool decodeFeReply(const QByteArray &reply, FeInfo *info)
     info->mask = reply.mid(7, 4);
     info->mac = reply.mid(11, Registers::MAC_FIELD_BYTES);
     return true;
+}
+
+QString replyTraceHex(SessionRequest request, const QByteArray &reply)
+{
+    QString hex = hexUpper(reply);
+    if (request != SessionRequest::ReadWifi)
+        return hex;
+    const int end = qMin(reply.size(), WIFI_PASSWORD_OFFSET + Registers::WIFI_PASSWORD_FIELD_BYTES);
+    for (int i = WIFI_PASSWORD_OFFSET; i < end; ++i)
+        hex.replace(3 * i, 2, QStringLiteral("**"));
+    return hex;
 }

@@ -4,6 +4,8 @@
 // functions over reply frames: offsets count from the first byte of a read
 // reply (register data starts at offset 3), numbers are big-endian.
 
+#include "protocol/frame.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QtGlobal>
@@ -67,3 +69,8 @@ bool decodeVersionReply(const QByteArray &reply, VersionInfo *info);
 bool decodeUartReply(const QByteArray &reply, UartInfo *info);
 bool decodeWifiReply(const QByteArray &reply, WifiInfo *info);
 bool decodeFeReply(const QByteArray &reply, FeInfo *info);
+
+// A reply in upper-case hex for the protocol trace. The 32 bytes of the Wi-Fi
+// password field of a Wi-Fi reply are shown as "**", so the trace gives no
+// password away; every other reply is shown whole.
+QString replyTraceHex(SessionRequest request, const QByteArray &reply);

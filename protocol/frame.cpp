@@ -1,5 +1,7 @@
 #include "protocol/frame.h"
 
+#include "base/bytes.h"
+
 #include <QCoreApplication>
 
 #include <array>
@@ -25,12 +27,6 @@ constexpr std::array<quint16, 256> makeCrcTable()
 }
 
 constexpr std::array<quint16, 256> CRC_TABLE = makeCrcTable();
-
-void appendBigEndian16(QByteArray &frame, quint16 value)
-{
-    frame.append(static_cast<char>(value >> 8));
-    frame.append(static_cast<char>(value & 0xFF));
-}
 
 // Request table of the device session.
 const SessionRequestSpec SESSION_REQUESTS[] = {
@@ -119,7 +115,7 @@ bool checkReplyCrc(const QByteArray &reply)
 
 void appendCrc(QByteArray &frame)
 {
-    appendBigEndian16(frame, crc16Xmodem(frame));
+    Bytes::append16(frame, crc16Xmodem(frame));
 }
 
 QString hexUpper(const QByteArray &bytes)
@@ -127,16 +123,32 @@ QString hexUpper(const QByteArray &bytes)
     return QString::fromLatin1(bytes.toHex(' ').toUpper());
 }
 
-QByteArray buildReadRequest(quint16 firstRegister, quint16 registerCount)
+namespace
+{
+
+// 01 <function> <first> <count> <crc>: a read request or a write reply.
+QByteArray buildRegisterRangeFrame(quint8 function, quint16 firstRegister, quint16 registerCount)
 {
     QByteArray frame;
     frame.reserve(Frame::READ_REQUEST_LENGTH);
     frame.append(static_cast<char>(Frame::SLAVE_ADDRESS));
-    frame.append(static_cast<char>(Frame::FUNCTION_READ));
-    appendBigEndian16(frame, firstRegister);
-    appendBigEndian16(frame, registerCount);
+    frame.append(static_cast<char>(function));
+    Bytes::append16(frame, firstRegister);
+    Bytes::append16(frame, registerCount);
     appendCrc(frame);
     return frame;
+}
+
+} // namespace
+
+QByteArray buildReadRequest(quint16 firstRegister, quint16 registerCount)
+{
+    return buildRegisterRangeFrame(Frame::FUNCTION_READ, firstRegister, registerCount);
+}
+
+QByteArray buildWriteReply(quint16 firstRegister, quint16 registerCount)
+{
+    return buildRegisterRangeFrame(Frame::FUNCTION_WRITE, firstRegister, registerCount);
 }
 
 QByteArray buildWriteRequest(quint16 firstRegister, const QByteArray &data)
@@ -147,8 +159,8 @@ QByteArray buildWriteRequest(quint16 firstRegister, const QByteArray &data)
     frame.reserve(7 + data.size() + Frame::CRC_LENGTH);
     frame.append(static_cast<char>(Frame::SLAVE_ADDRESS));
     frame.append(static_cast<char>(Frame::FUNCTION_WRITE));
-    appendBigEndian16(frame, firstRegister);
-    appendBigEndian16(frame, static_cast<quint16>(data.size() / 2));
+    Bytes::append16(frame, firstRegister);
+    Bytes::append16(frame, static_cast<quint16>(data.size() / 2));
     frame.append(static_cast<char>(data.size()));
     frame.append(data);
     appendCrc(frame);
@@ -178,9 +190,7 @@ QByteArray buildSessionWriteRequest(SessionRequest request, const QByteArray &fi
     const SessionRequestSpec &spec = sessionRequestSpec(request);
     if (spec.function != Frame::FUNCTION_WRITE)
         return QByteArray();
-    QByteArray data = field.left(spec.dataBytes);
-    data.append(QByteArray(spec.dataBytes - data.size(), '\0'));
-    return buildWriteRequest(spec.firstRegister, data);
+    return buildWriteRequest(spec.firstRegister, Bytes::zeroFilled(field, spec.dataBytes));
 }
 
 QByteArray buildLogoutRequest()

@@ -71,6 +71,9 @@ constexpr int CREDENTIAL_FIELD_BYTES = 64;
 // Read request: 01 03 <first> <count> <crc>, 8 bytes.
 QByteArray buildReadRequest(quint16 firstRegister, quint16 registerCount);
 
+// The module's answer to a write: 01 10 <first> <count> <crc>, 8 bytes.
+QByteArray buildWriteReply(quint16 firstRegister, quint16 registerCount);
+
 // Write request: 01 10 <first> <count = n/2> <n> <data> <crc>, 7 + n + 2 bytes.
 // `data` must hold an even number of bytes, at most MAX_WRITE_DATA; otherwise
 // the result is empty.

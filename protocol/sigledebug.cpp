@@ -1,6 +1,7 @@
 // Device page: construction, views, the connection controls and the port list.
 #include "protocol/sigledebug.h"
 
+#include "base/logging.h"
 #include "resources/resources.h"
 #include "serial/handleserialport.h"
 #include "ui/boxes/custombox.h"
@@ -181,6 +182,16 @@ void SigleDebug::on_pushButton_Connect_2_clicked()
         on_pushButton_refresh_clicked();
 }
 
+bool SigleDebug::selectPort(const QString &port)
+{
+    const int index = ui->comboBox_Com_2->findText(port);
+    if (index < 0 || serialPort->isOpen())
+        return false;
+    ui->comboBox_Com_2->setCurrentIndex(index);
+    portName = port; // kept when the port list changes
+    return true;
+}
+
 void SigleDebug::onPortListChanged(const QStringList &portNames)
 {
     ui->comboBox_Com_2->clear();
@@ -224,7 +235,7 @@ void SigleDebug::on_pushButton_cancel_clicked()
     const QByteArray frame = buildLogoutRequest();
     if (serialPort->isOpen()) // with the port closed there is nobody to tell
         serialPort->writeBytes(frame);
-    qDebug().noquote() << QStringLiteral("注销请求：") << hexUpper(frame);
+    qCDebug(lcProtocol).noquote() << QStringLiteral("注销请求：") << hexUpper(frame);
     setSessionView(false);
 }
 

@@ -48,6 +48,9 @@ public:
     // For tests and the demo launcher: the page's own port manager.
     HandleSerialPort *serialPortManager() const { return serialPort; }
     QString currentSoftwareVersion() const { return softwareVersion; }
+    // Selects `port` in the port list while no port is open, so that only
+    // "打开" remains to be pressed; false when the list does not hold it.
+    bool selectPort(const QString &port);
 
     // Upper bound of the repeats after a read reply fails its checksum.
     static constexpr int MAX_CHECKSUM_REPEATS = 3;

@@ -1,6 +1,7 @@
 // Device page: the four device-information reads of a refresh.
 #include "protocol/sigledebug.h"
 
+#include "base/logging.h"
 #include "protocol/deviceinfo.h"
 #include "ui/boxes/custombox.h"
 #include "ui_sigledebug.h"
@@ -65,9 +66,9 @@ QByteArray SigleDebug::readBlock(SessionRequest request, ReplyKind *outcome)
     const QByteArray frame = buildSessionReadRequest(request);
     const int blockLength = sessionRequestSpec(request).replyBytes;
     for (int repeat = 0;; ++repeat) {
-        qDebug().noquote() << texts.requestTrace << hexUpper(frame);
+        qCDebug(lcProtocol).noquote() << texts.requestTrace << hexUpper(frame);
         const QByteArray reply = exchange(request, frame);
-        qDebug().noquote() << texts.replyTrace << hexUpper(reply);
+        qCDebug(lcProtocol).noquote() << texts.replyTrace << replyTraceHex(request, reply);
         ReplyKind kind = classifyReply(reply);
         if (kind == ReplyKind::Accepted && reply.size() < blockLength)
             kind = ReplyKind::ChecksumFailure;
@@ -135,7 +136,7 @@ bool SigleDebug::readWifiBlock()
     if (const auto encryption = encryptionText(info.encryptionCode))
         ui->label_encryption->setText(*encryption);
     ui->lineEdit_password->setText(info.password);
-    qDebug().noquote() << QStringLiteral("密码：") << info.password;
+    qCDebug(lcCrypto).noquote() << QStringLiteral("密码：") << info.password;
     ui->label_wifiIp->setText(formatDottedQuad(info.ip));
     ui->label_wifiMask->setText(formatDottedQuad(info.mask));
     ui->label_wifiMac->setText(formatMacColons(info.mac));

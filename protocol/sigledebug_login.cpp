@@ -2,6 +2,7 @@
 // passwords to be replaced.
 #include "protocol/sigledebug.h"
 
+#include "base/logging.h"
 #include "crypto/credential.h"
 #include "ui/boxes/custombox.h"
 #include "ui/dialogs/loginsetings.h"
@@ -26,8 +27,8 @@ void traceCiphertexts(const char *idPrefix, const char *keyPrefix, const QByteAr
 {
     const QByteArray id = data.left(CREDENTIAL_FIELD_LENGTH);
     const QByteArray key = data.mid(CREDENTIAL_FIELD_LENGTH);
-    qDebug().noquote() << QString::fromUtf8(idPrefix) << hexUpper(id) << id.size();
-    qDebug().noquote() << QString::fromUtf8(keyPrefix) << hexUpper(key) << key.size();
+    qCDebug(lcCrypto).noquote() << QString::fromUtf8(idPrefix) << hexUpper(id) << id.size();
+    qCDebug(lcCrypto).noquote() << QString::fromUtf8(keyPrefix) << hexUpper(key) << key.size();
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // password.
 #include "protocol/sigledebug.h"
 
+#include "base/logging.h"
 #include "protocol/settingsfields.h"
 #include "ui/boxes/custombox.h"
 #include "ui/dialogs/setpassword.h"
@@ -67,7 +68,7 @@ void SigleDebug::setSSID(QString ssid)
         return;
     }
     const QByteArray encoded = encodeLocalText(ssid);
-    qDebug().noquote() << "SSID_Value:" << hexUpper(encoded) << ssid;
+    qCDebug(lcProtocol).noquote() << "SSID_Value:" << hexUpper(encoded) << ssid;
     if (!writeSetting(SessionRequest::WriteSsid, encoded, tr("设置SSID响应超时！"),
                       tr("设置SSID响应校验错误！")))
         return;

@@ -4,8 +4,8 @@
 set -euo pipefail
 
 packages=(
-  cmake make g++ pkg-config
-  qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev libqt5sql5-sqlite
+  cmake make g++ pkg-config dpkg-dev
+  qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev libqt5sql5-sqlite libxcb1-dev
   qttranslations5-l10n libssl-dev
   libbenchmark-dev sqlite3
   xvfb xauth fonts-wqy-microhei

@@ -1,5 +1,6 @@
 #include "serial/handleserialport.h"
 
+#include "base/logging.h"
 #include "serial/portenumeration.h"
 #include "serial/portnames.h"
 
@@ -181,7 +182,7 @@ void HandleSerialPort::UpdatePort()
         return;
     portList = names;
     emit updateComboBox(portList);
-    qDebug().noquote() << "串口列表更新：" << portList.join(QStringLiteral(", "));
+    qCDebug(lcSerial).noquote() << "串口列表更新：" << portList.join(QStringLiteral(", "));
 }
 
 void HandleSerialPort::reportStatus()

@@ -1,5 +1,6 @@
 #include "simulator/modulemodel.h"
 
+#include "base/bytes.h"
 #include "crypto/aescipher.h"
 #include "crypto/credential.h"
 #include "protocol/frame.h"
@@ -19,23 +20,8 @@ constexpr quint8 ERROR_FLAG = 0x80;
 constexpr quint8 FUNCTION_TRANSFER = Transfer::FUNCTION_TRANSFER;
 constexpr int CREDENTIAL_REGISTERS = 64;
 
-quint16 bigEndian16At(const QByteArray &bytes, int offset)
-{
-    return quint16((quint8(bytes.at(offset)) << 8) | quint8(bytes.at(offset + 1)));
-}
-
-QByteArray bigEndian16(quint16 value)
-{
-    QByteArray bytes;
-    bytes.append(char(value >> 8));
-    bytes.append(char(value & 0xFF));
-    return bytes;
-}
-
-QByteArray bigEndian32(quint32 value)
-{
-    return bigEndian16(quint16(value >> 16)) + bigEndian16(quint16(value & 0xFFFF));
-}
+using Bytes::bigEndian16;
+using Bytes::bigEndian32;
 
 QString errorName(quint8 code)
 {
@@ -399,8 +385,8 @@ bool ModuleModel::sessionAllows(quint8 function, bool needsFullSession)
 
 void ModuleModel::handleRead(const QByteArray &frame)
 {
-    const quint16 first = bigEndian16At(frame, 2);
-    const quint16 count = bigEndian16At(frame, 4);
+    const quint16 first = Bytes::read16(frame, 2);
+    const quint16 count = Bytes::read16(frame, 4);
     if (!sessionAllows(Frame::FUNCTION_READ, false))
         return;
     if (count == 0 || count > MAX_READ_REGISTERS) {
@@ -426,8 +412,8 @@ void ModuleModel::handleRead(const QByteArray &frame)
 
 void ModuleModel::handleWrite(const QByteArray &frame)
 {
-    const quint16 first = bigEndian16At(frame, 2);
-    const quint16 count = bigEndian16At(frame, 4);
+    const quint16 first = Bytes::read16(frame, 2);
+    const quint16 count = Bytes::read16(frame, 4);
     const int byteCount = quint8(frame.at(6));
     const QByteArray data = frame.mid(7, byteCount);
     if (count == 0 || byteCount != 2 * count) {
@@ -442,7 +428,7 @@ void ModuleModel::handleWrite(const QByteArray &frame)
         return;
     }
     if (first == Registers::LOGOUT_COMMAND) {
-        if (count == 1 && bigEndian16At(data, 0) == 0x0001)
+        if (count == 1 && Bytes::read16(data, 0) == 0x0001)
             endSession(); // logout is not answered
         else
             replyError(Frame::FUNCTION_WRITE, ErrorCode::ILLEGAL_VALUE);
@@ -483,14 +469,8 @@ void ModuleModel::handleFieldWrite(quint16 first, quint16 count, const QByteArra
             return;
         }
         setRegisterBytes(first, data);
-        QByteArray answer;
-        answer.append(char(Frame::SLAVE_ADDRESS));
-        answer.append(char(Frame::FUNCTION_WRITE));
-        answer.append(bigEndian16(first));
-        answer.append(bigEndian16(count));
-        appendCrc(answer);
-        reply(answer, withName(QStringLiteral("write reply"), registerBlockName(first, count)),
-              true);
+        reply(buildWriteReply(first, count),
+              withName(QStringLiteral("write reply"), registerBlockName(first, count)), true);
         return;
     }
     replyError(Frame::FUNCTION_WRITE, ErrorCode::ILLEGAL_ADDRESS);
@@ -524,13 +504,8 @@ void ModuleModel::handleLogin(const QByteArray &data)
         return;
     }
     session = Session::Full;
-    QByteArray answer;
-    answer.append(char(Frame::SLAVE_ADDRESS));
-    answer.append(char(Frame::FUNCTION_WRITE));
-    answer.append(bigEndian16(Registers::LOGIN_BLOCK));
-    answer.append(bigEndian16(CREDENTIAL_REGISTERS));
-    appendCrc(answer);
-    reply(answer, QStringLiteral("write reply (login accepted)"), true);
+    reply(buildWriteReply(Registers::LOGIN_BLOCK, CREDENTIAL_REGISTERS),
+          QStringLiteral("write reply (login accepted)"), true);
 }
 
 // The account cannot change: its field must be the current account's. The
@@ -554,13 +529,8 @@ void ModuleModel::handleCredentialChange(const QByteArray &data)
     }
     passwordField = newField;
     endSession();
-    QByteArray answer;
-    answer.append(char(Frame::SLAVE_ADDRESS));
-    answer.append(char(Frame::FUNCTION_WRITE));
-    answer.append(bigEndian16(Registers::CREDENTIAL_BLOCK));
-    answer.append(bigEndian16(CREDENTIAL_REGISTERS));
-    appendCrc(answer);
-    reply(answer, QStringLiteral("write reply (credentials changed, session ended)"), true);
+    reply(buildWriteReply(Registers::CREDENTIAL_BLOCK, CREDENTIAL_REGISTERS),
+          QStringLiteral("write reply (credentials changed, session ended)"), true);
 }
 
 // ---- transfers -------------------------------------------------------------
@@ -856,18 +826,12 @@ void ModuleModel::setRegisterBytes(quint16 first, const QByteArray &bytes)
 
 QString ModuleModel::textField(quint16 first, int width) const
 {
-    QByteArray field = registerBytes(first, quint16(width / 2));
-    const int zero = field.indexOf('\0');
-    if (zero >= 0)
-        field.truncate(zero);
-    return QString::fromLocal8Bit(field);
+    return QString::fromLocal8Bit(Bytes::upToFirstZero(registerBytes(first, quint16(width / 2))));
 }
 
 void ModuleModel::setTextField(quint16 first, int width, const QString &text)
 {
-    QByteArray field = text.toLocal8Bit().left(width);
-    field.append(QByteArray(width - field.size(), '\0'));
-    setRegisterBytes(first, field);
+    setRegisterBytes(first, Bytes::zeroFilled(text.toLocal8Bit(), width));
 }
 
 QString ModuleModel::ssid() const
@@ -986,8 +950,8 @@ QString ModuleModel::describeRequest(const QByteArray &unit)
     const quint8 function = quint8(unit.at(1));
     if ((function == Frame::FUNCTION_READ || function == Frame::FUNCTION_WRITE) &&
         unit.size() >= 6) {
-        const quint16 first = bigEndian16At(unit, 2);
-        const quint16 count = bigEndian16At(unit, 4);
+        const quint16 first = Bytes::read16(unit, 2);
+        const quint16 count = Bytes::read16(unit, 4);
         const QString verb =
             function == Frame::FUNCTION_READ ? QStringLiteral("read") : QStringLiteral("write");
         return withName(

@@ -144,7 +144,7 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("module-sim"));
-    // The credential code traces its constants in the debug log; the
+    // The library's traces stay off unless the environment asks for them; the
     // simulator's own trace is its standard output.
     QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false"));
     QTextStream err(stderr);
@@ -156,8 +156,7 @@ int main(int argc, char *argv[])
         return 2;
     }
     // Standard output carries only the path and the trace: anything else
-    // that writes to stdout (the credential code prints its derived keys)
-    // goes to standard error from here on.
+    // that writes to stdout goes to standard error from here on.
     QFile traceFile;
     if (!traceFile.open(::dup(STDOUT_FILENO), QIODevice::WriteOnly, QFileDevice::AutoCloseHandle) ||
         ::dup2(STDERR_FILENO, STDOUT_FILENO) < 0) {

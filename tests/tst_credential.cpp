@@ -53,11 +53,11 @@ QByteArray decryptBlock(const QByteArray &cipher)
 QStringList capturedMessages;
 QLoggingCategory::CategoryFilter previousFilter = nullptr;
 
-void enableDefaultDebug(QLoggingCategory *category)
+void enableCryptoDebug(QLoggingCategory *category)
 {
     if (previousFilter)
         previousFilter(category);
-    if (qstrcmp(category->categoryName(), "default") == 0)
+    if (qstrcmp(category->categoryName(), "maint.crypto") == 0)
         category->setEnabled(QtDebugMsg, true);
 }
 
@@ -147,7 +147,7 @@ void TestCredential::longTextUsesItsFirst64Bytes()
 
 void TestCredential::credentialBlockIsTraced()
 {
-    previousFilter = QLoggingCategory::installFilter(enableDefaultDebug);
+    previousFilter = QLoggingCategory::installFilter(enableCryptoDebug);
     capturedMessages.clear();
     const QtMessageHandler previousHandler = qInstallMessageHandler(captureMessage);
     encryptCredential(QStringLiteral("admin"));

@@ -65,6 +65,16 @@ template <typename Action> QByteArray captureDescriptor(int fd, Action action)
     return capture.readAll();
 }
 
+QLoggingCategory::CategoryFilter previousFilter = nullptr;
+
+void enableCryptoDebug(QLoggingCategory *category)
+{
+    if (previousFilter)
+        previousFilter(category);
+    if (qstrcmp(category->categoryName(), "maint.crypto") == 0)
+        category->setEnabled(QtDebugMsg, true);
+}
+
 } // namespace
 
 class TestKdf : public QObject
@@ -78,7 +88,8 @@ private slots:
     void credentialKeyIsDeterministicAndBlocksDiffer();
     void credentialKeyNeedsA64ByteBlock_data();
     void credentialKeyNeedsA64ByteBlock();
-    void credentialKeyIsPrinted();
+    void credentialKeyIsTracedOnlyInCryptoCategory_data();
+    void credentialKeyIsTracedOnlyInCryptoCategory();
     void badArguments();
     void outOfMemoryEndsTheProcess();
 };
@@ -155,15 +166,32 @@ void TestKdf::credentialKeyNeedsA64ByteBlock()
     QVERIFY(deriveCredentialKey(QByteArray(length, 'k')).isEmpty());
 }
 
-void TestKdf::credentialKeyIsPrinted()
+void TestKdf::credentialKeyIsTracedOnlyInCryptoCategory_data()
 {
+    QTest::addColumn<bool>("cryptoOn");
+    QTest::newRow("maint.crypto off: nothing on standard output") << false;
+    QTest::newRow("maint.crypto on: the trace line") << true;
+}
+
+// The derived key goes to the maint.crypto category, never straight to
+// standard output; the test logger writes enabled debug lines there.
+void TestKdf::credentialKeyIsTracedOnlyInCryptoCategory()
+{
+    QFETCH(bool, cryptoOn);
+    if (cryptoOn)
+        previousFilter = QLoggingCategory::installFilter(enableCryptoDebug);
     const QByteArray block(64, '\x11');
     unsigned char output[64];
     const QByteArray printed =
         captureDescriptor(STDOUT_FILENO, [&] { deriveCredentialKey(bytesOf(block), output); });
+    if (cryptoOn)
+        QLoggingCategory::installFilter(previousFilter);
     const QByteArray expected = reference(block, credentialSalt(), 10000, 64);
     QCOMPARE(QByteArray(reinterpret_cast<const char *>(output), 64), expected);
-    QCOMPARE(printed, "Derived Key: " + expected.toHex() + "\n");
+    if (cryptoOn)
+        QVERIFY2(printed.contains("Derived Key: " + expected.toHex() + "\n"), printed.constData());
+    else
+        QCOMPARE(printed, QByteArray());
 }
 
 void TestKdf::badArguments()

@@ -1,42 +1,13 @@
 #include "transfer/transferframes.h"
 
+#include "base/bytes.h"
 #include "protocol/frame.h"
 
 namespace
 {
 
-void appendBigEndian16(QByteArray &frame, quint16 value)
-{
-    frame.append(char(value >> 8));
-    frame.append(char(value & 0xFF));
-}
-
-void appendBigEndian32(QByteArray &frame, quint32 value)
-{
-    appendBigEndian16(frame, quint16(value >> 16));
-    appendBigEndian16(frame, quint16(value & 0xFFFF));
-}
-
-quint32 bigEndian32At(const QByteArray &bytes, int offset)
-{
-    quint32 value = 0;
-    for (int i = 0; i < 4; ++i)
-        value = (value << 8) | quint8(bytes.at(offset + i));
-    return value;
-}
-
-QByteArray zeroFilled(const QByteArray &text, int width)
-{
-    QByteArray field = text.left(width);
-    field.append(QByteArray(width - field.size(), '\0'));
-    return field;
-}
-
-QByteArray upToFirstZero(const QByteArray &field)
-{
-    const int zero = field.indexOf('\0');
-    return zero < 0 ? field : field.left(zero);
-}
+using Bytes::upToFirstZero;
+using Bytes::zeroFilled;
 
 // 01 41 <kind> N 02 <name 64> <size 4> <digest> <crc>.
 QByteArray buildAnnouncement(quint8 kind, const QByteArray &name, quint32 size,
@@ -50,7 +21,7 @@ QByteArray buildAnnouncement(quint8 kind, const QByteArray &name, quint32 size,
     frame.append(char(Transfer::ANNOUNCEMENT_FIXED + digest.size()));
     frame.append(Transfer::STX);
     frame.append(zeroFilled(name, Transfer::FILE_NAME_FIELD));
-    appendBigEndian32(frame, size);
+    Bytes::append32(frame, size);
     frame.append(digest);
     appendCrc(frame);
     return frame;
@@ -86,7 +57,7 @@ QByteArray buildTransferBlock(quint8 number, const QByteArray &data)
     block.append(char(number));
     block.append(char(~number));
     block.append(field);
-    appendBigEndian16(block, crc16Xmodem(field));
+    Bytes::append16(block, crc16Xmodem(field));
     return block;
 }
 
@@ -123,8 +94,7 @@ bool parseTransferBlock(const QByteArray &frame, quint8 *number, QByteArray *dat
         return false;
     const int dataLength = frame.size() - Transfer::BLOCK_OVERHEAD;
     const QByteArray field = frame.mid(3, dataLength);
-    const quint16 received =
-        quint16((quint8(frame.at(3 + dataLength)) << 8) | quint8(frame.at(4 + dataLength)));
+    const quint16 received = Bytes::read16(frame, 3 + dataLength);
     if (crc16Xmodem(field) != received)
         return false;
     if (number)
@@ -163,7 +133,7 @@ bool parseStartLoadingRequest(const QByteArray &frame, LoadingAnnouncement *out)
         return false;
     if (out) {
         out->encodedName = upToFirstZero(frame.mid(5, Transfer::FILE_NAME_FIELD));
-        out->size = bigEndian32At(frame, 69);
+        out->size = Bytes::read32(frame, 69);
         out->digest = frame.mid(Transfer::DIGEST_OFFSET, digestLength);
     }
     return true;
@@ -195,7 +165,7 @@ bool parseLogReply(const QByteArray &reply, LogAnnouncement *out)
         return false;
     if (out) {
         const QByteArray name = upToFirstZero(reply.mid(5, Transfer::FILE_NAME_FIELD));
-        const quint32 size = bigEndian32At(reply, 69);
+        const quint32 size = Bytes::read32(reply, 69);
         out->fileName = QString::fromUtf8(name).trimmed();
         out->size = size > quint32(INT32_MAX) ? 0 : qint32(size);
         out->digest = reply.mid(Transfer::DIGEST_OFFSET, digestLength);

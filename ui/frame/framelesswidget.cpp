@@ -2,6 +2,7 @@
 #include "ui_framelesswidget.h"
 
 #include "resources/resources.h"
+#include "ui/frame/compositor.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -30,8 +31,10 @@ FramelessWidget::FramelessWidget(QWidget *parent, const QString &styleSheetPath)
     // Qt::Window keeps the frame a top-level window even when given a parent.
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowSystemMenuHint);
     setWindowFlags(windowFlags() | Qt::WindowMinimizeButtonHint);
-    setAttribute(Qt::WA_NoSystemBackground);
-    setAttribute(Qt::WA_TranslucentBackground);
+    // Without a compositing manager the transparent margin would show black.
+    m_translucent = desktopComposites();
+    setAttribute(Qt::WA_NoSystemBackground, m_translucent);
+    setAttribute(Qt::WA_TranslucentBackground, m_translucent);
 
     ui->toolButton_restore->hide();
     ui->toolButton_full->hide();
@@ -210,7 +213,7 @@ void FramelessWidget::on_toolButton_help_clicked()
 void FramelessWidget::styleWindow(bool bActive, bool bNoState)
 {
     const QColor colour = palette().color(bActive ? QPalette::Highlight : QPalette::Shadow);
-    if (bNoState) {
+    if (bNoState && m_translucent) {
         ui->gridLayout->setContentsMargins(m_border, m_border, m_border, m_border);
         auto *shadow = new QGraphicsDropShadowEffect;
         shadow->setBlurRadius(kShadowBlurRadius);

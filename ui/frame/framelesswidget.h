@@ -85,7 +85,8 @@ public slots:
     void on_toolButton_help_clicked();
 
     // bNoState: the normal-state look, a 15-pixel transparent margin and a drop
-    // shadow around the visible frame; otherwise no margin and no shadow.
+    // shadow around the visible frame; otherwise no margin and no shadow. A
+    // desktop without compositing manager never gets the margin or the shadow.
     void styleWindow(bool bActive, bool bNoState);
     // Applies the style sheet; a sheet that cannot be opened changes nothing.
     void initStyle();
@@ -138,4 +139,5 @@ private:
     bool m_resizable = true;
     bool m_minimisable = true;
     bool m_helpVisible = true;
+    bool m_translucent = true; // shadow margin drawn: the desktop composites
 };
