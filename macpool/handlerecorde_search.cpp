@@ -1,4 +1,6 @@
 #include "macpool/handlerecorde.h"
+
+#include "base/logging.h"
 #include "ui_handlerecorde.h"
 
 #include "ui/boxes/custombox.h"
@@ -140,7 +142,7 @@ void HandleRecorde::fillTable(const QString &pageText)
     table->setRowCount(0);
     const QStringList entries = pageText.split(QLatin1Char(';'));
     for (const QString &entry : entries) {
-        qDebug().noquote() << entry;
+        qCDebug(lcMacpool).noquote() << entry;
         const QStringList fields = entry.split(QLatin1Char('|'));
         if (fields.size() < PAGE_FIELDS)
             continue;

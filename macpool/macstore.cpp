@@ -1,5 +1,7 @@
 #include "macpool/macstore.h"
 
+#include "base/logging.h"
+
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDebug>
@@ -41,7 +43,7 @@ template <typename Work> void withMacDatabase(const QString &connection, Work wo
 // Prepares and runs one statement; false with the driver's text on failure.
 bool runStatement(QSqlQuery &query, const MacStatement &statement, QString &errorText)
 {
-    qDebug().noquote() << traceMacStatement(statement);
+    qCDebug(lcMacpool).noquote() << traceMacStatement(statement);
     bool ok = query.prepare(statement.sql);
     for (const QVariant &value : statement.values)
         query.addBindValue(value);
@@ -276,7 +278,7 @@ void createMacTable()
                        "varchar(255),BarCode varchar(255),Operator varchar(255),batchNum "
                        "varchar varchar(255))")
             .arg(macTableName));
-    qDebug() << created;
+    qCDebug(lcMacpool) << created;
 }
 
 QString takeUnusedMacs(QString &errorText, int n)
@@ -338,8 +340,8 @@ bool insertMacRange(const QString &connectionName, const MacRange &range, const 
         const QString sql = QStringLiteral("INSERT INTO %1(MacAddr, CreateDateTime,IsUsed, "
                                            "batchNum) VALUES (?, ?, ?, ?);")
                                 .arg(macTableName);
-        qDebug().noquote() << sql << range.count << "rows from" << colonMac(range.first) << "step"
-                           << range.step;
+        qCDebug(lcMacpool).noquote()
+            << sql << range.count << "rows from" << colonMac(range.first) << "step" << range.step;
         if (!db.transaction()) {
             errorText = db.lastError().text();
             return;

@@ -2,6 +2,7 @@
 // log and creates the file in the chosen directory; the hidden "获取" button
 // runs the receive loop, one 300 ms pass per block; the module's lone EOT or
 // CAN (seen by ReadBytes) ends the upload.
+#include "base/logging.h"
 #include "protocol/sigledebug.h"
 
 #include "serial/handleserialport.h"
@@ -31,7 +32,7 @@ bool SigleDebug::requestLog()
     waitWithEvents(LogUpload::REQUEST_WAIT_MS); // the reply may come in pieces: wait in full
     const QByteArray reply = rxBuffer;
     rxBuffer.clear();
-    qDebug().noquote() << QStringLiteral("日志请求应答：") << hexUpper(reply);
+    qCDebug(lcTransfer).noquote() << QStringLiteral("日志请求应答：") << hexUpper(reply);
 
     LogAnnouncement announced;
     switch (judgeLogRequestReply(reply, &announced)) {

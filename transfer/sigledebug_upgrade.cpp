@@ -1,6 +1,7 @@
 // Device page: the firmware upgrade. The file is cut into blocks when it is
 // chosen; the start button announces it, the hidden "升级" button runs the
 // block loop, and the end of file asks the module for its verdict.
+#include "base/logging.h"
 #include "protocol/sigledebug.h"
 
 #include "serial/handleserialport.h"
@@ -44,8 +45,9 @@ void SigleDebug::on_pushButton_scan_clicked()
         return refuseFirmware(tr("升级文件无法打开！"));
     firmwareSize = qint32(bytesRead);
     ui->pushButton_start->setEnabled(true);
-    qDebug().noquote() << QStringLiteral("升级文件：") << path << firmwareSize
-                       << QStringLiteral("字节，") << upgradeBlocks.size() << QStringLiteral("块");
+    qCDebug(lcTransfer).noquote() << QStringLiteral("升级文件：") << path << firmwareSize
+                                  << QStringLiteral("字节，") << upgradeBlocks.size()
+                                  << QStringLiteral("块");
 }
 
 // A file that gives no blocks cannot be started.
@@ -82,7 +84,7 @@ bool SigleDebug::startLoading()
         buildStartLoadingRequest(announcedFileName(path), quint32(firmwareSize), digest.toHex());
     rxBuffer.clear();
     serialPort->writeBytes(request);
-    qDebug().noquote() << QStringLiteral("启动加载请求：") << hexUpper(request);
+    qCDebug(lcTransfer).noquote() << QStringLiteral("启动加载请求：") << hexUpper(request);
     const QByteArray reply = takeFirstBytes(Upgrade::START_TIMEOUT_MS, nullptr, nullptr);
     switch (judgeStartReply(reply)) {
     case StartReply::Ready:
