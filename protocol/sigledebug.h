@@ -178,6 +178,9 @@ private:
     QByteArray takeFirstBytes(int limitMs, QAbstractButton *running, bool *cancelled);
     void sleepUntilWoken(int limitMs, QAbstractButton *running);
     void writeSignal(char signal);
+    // Sends CAN and judges the answer: true when the module confirms the stop
+    // with ACK; a time-out writes `timeoutText` to the log view.
+    bool sendStop(int limitMs, const QString &timeoutText);
 
     QList<QByteArray> upgradeBlocks;
     qint32 firmwareSize = 0;

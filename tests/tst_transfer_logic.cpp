@@ -145,6 +145,8 @@ void TestTransferLogic::progressTextOnAKnownRate_data()
     QTest::newRow("over an hour left")
         << qint64(100 * 1024 * 1024) << qint64(1024 * 1024) << qint64(100000)
         << QString("1% · 10.2 KB/s · 剩余 2:45:00");
+    QTest::newRow("done within the first millisecond")
+        << qint64(2500) << qint64(2500) << qint64(0) << QString("100% · 2441.4 KB/s · 剩余 00:00");
     QTest::newRow("done") << qint64(5000) << qint64(5000) << qint64(1000)
                           << QString("100% · 4.9 KB/s · 剩余 00:00");
 }

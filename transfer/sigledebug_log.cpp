@@ -126,21 +126,7 @@ void SigleDebug::on_pushButton_getLog_clicked()
 
 bool SigleDebug::cancelLog()
 {
-    writeSignal(Transfer::CAN);
-    const QByteArray reply = takeFirstBytes(LogUpload::CANCEL_TIMEOUT_MS, nullptr, nullptr);
-    switch (judgeStopReply(reply)) {
-    case StopReply::Acknowledged:
-        return true;
-    case StopReply::TimedOut:
-        appendLog(tr("取消获取日志反馈超时！"));
-        return false;
-    case StopReply::ErrorReply:
-        handleErrorReply(errorCodeOf(reply), true);
-        return false;
-    case StopReply::Other:
-        return false;
-    }
-    return false;
+    return sendStop(LogUpload::CANCEL_TIMEOUT_MS, tr("取消获取日志反馈超时！"));
 }
 
 // The receive loop: every pass waits exactly 300 ms, then answers what came

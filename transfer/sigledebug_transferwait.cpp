@@ -5,6 +5,8 @@
 #include "protocol/sigledebug.h"
 
 #include "serial/handleserialport.h"
+#include "transfer/transferframes.h"
+#include "transfer/upgradejudge.h"
 
 #include <QAbstractButton>
 #include <QEventLoop>
@@ -62,4 +64,23 @@ void SigleDebug::writeSignal(char signal)
 {
     rxBuffer.clear();
     serialPort->writeBytes(QByteArray(1, signal));
+}
+
+bool SigleDebug::sendStop(int limitMs, const QString &timeoutText)
+{
+    writeSignal(Transfer::CAN);
+    const QByteArray reply = takeFirstBytes(limitMs, nullptr, nullptr);
+    switch (judgeStopReply(reply)) {
+    case StopReply::Acknowledged:
+        return true;
+    case StopReply::TimedOut:
+        appendLog(timeoutText);
+        return false;
+    case StopReply::ErrorReply:
+        handleErrorReply(errorCodeOf(reply), true);
+        return false;
+    case StopReply::Other:
+        return false;
+    }
+    return false;
 }

@@ -104,21 +104,7 @@ bool SigleDebug::startLoading()
 
 bool SigleDebug::stopLoading()
 {
-    writeSignal(Transfer::CAN);
-    const QByteArray reply = takeFirstBytes(Upgrade::STOP_TIMEOUT_MS, nullptr, nullptr);
-    switch (judgeStopReply(reply)) {
-    case StopReply::Acknowledged:
-        return true;
-    case StopReply::TimedOut:
-        appendLog(tr("停止加载反馈超时！"));
-        return false;
-    case StopReply::ErrorReply:
-        handleErrorReply(errorCodeOf(reply), true);
-        return false;
-    case StopReply::Other:
-        return false;
-    }
-    return false;
+    return sendStop(Upgrade::STOP_TIMEOUT_MS, tr("停止加载反馈超时！"));
 }
 
 void SigleDebug::on_pushButton_start_clicked()

@@ -33,8 +33,10 @@ bool TransferProgress::update(qint64 doneBytes, qint64 nowMs)
         return false;
     renewed = true;
     lastRenewalMs = nowMs;
-    const qint64 elapsedMs = nowMs - startMs;
-    const double rate = elapsedMs > 0 ? double(done) * 1000.0 / double(elapsedMs) : 0.0;
+    // A short transfer can end within the clock's first millisecond: it
+    // still shows a rate, not "--".
+    const qint64 elapsedMs = qMax<qint64>(1, nowMs - startMs);
+    const double rate = double(done) * 1000.0 / double(elapsedMs);
     const qint64 left = rate > 0 ? qint64(std::ceil(double(total - done) / rate)) : -1;
     const int percent = total > 0 ? int(done * 100 / total) : 100;
     shown = format(percent, rate, left);
