@@ -5,10 +5,13 @@
 // and the module's answers come out through output(). It keeps the register
 // store, the login session, the lock-out, a firmware upgrade in progress and
 // a log upload, and can be told to misbehave (faults, one call each) so the
-// tool's error paths can be driven. It needs no event loop: time comes from
-// a clock that can be replaced (setClock), and the end of a partial frame is
-// told to it (silenceElapsed) by whoever watches the line, or noticed when
-// the next bytes come after a long enough pause.
+// tool's error paths can be driven. Its members are split by concern:
+// modulemodel.cpp (framing, dispatch, reads and writes, replies and faults),
+// modulemodel_transfer.cpp (upgrade and log upload), modulemodel_store.cpp
+// (registers and credentials), modulemodel_transferfaults.cpp. It needs no event loop: time comes
+// from a clock that can be replaced (setClock), and the end of a partial frame is told to it
+// (silenceElapsed) by whoever watches the line, or noticed when the next bytes come after a long
+// enough pause.
 
 #include "crypto/credential.h"
 #include "transfer/transferframes.h"
