@@ -1,6 +1,7 @@
 #include "protocol/deviceinfo.h"
 
 #include "base/bytes.h"
+#include "macpool/macaddress.h"
 #include "protocol/frame.h"
 
 #include <QCoreApplication>
@@ -45,7 +46,7 @@ QString formatDottedQuad(const QByteArray &bytes)
 
 QString formatMacColons(const QByteArray &bytes)
 {
-    return QString::fromLatin1(bytes.toHex(':').toUpper());
+    return toColonMac(QString::fromLatin1(bytes.toHex().toUpper()));
 }
 
 QString decodeModuleText(const QByteArray &field)

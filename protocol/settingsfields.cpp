@@ -1,16 +1,9 @@
 #include "protocol/settingsfields.h"
 
+#include "macpool/macaddress.h"
 #include "protocol/frame.h"
 
-namespace
-{
-
-bool isHexDigit(char c)
-{
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-
-} // namespace
+#include <QtEndian>
 
 QByteArray encodeLocalText(const QString &text)
 {
@@ -24,13 +17,12 @@ bool fitsTextField(const QString &text, int width)
 
 QByteArray macFieldFromText(const QString &mac)
 {
-    QByteArray digits = encodeLocalText(mac);
-    digits.replace(':', QByteArray());
-    if (digits.size() != 2 * Registers::MAC_FIELD_BYTES)
+    QString digits = mac;
+    digits.remove(QLatin1Char(':'));
+    quint64 value = 0;
+    if (!parseMacDigits(digits, value))
         return QByteArray();
-    for (char c : digits) {
-        if (!isHexDigit(c))
-            return QByteArray();
-    }
-    return QByteArray::fromHex(digits);
+    QByteArray field(sizeof(value), '\0');
+    qToBigEndian(value, field.data());
+    return field.right(Registers::MAC_FIELD_BYTES);
 }
