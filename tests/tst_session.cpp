@@ -194,6 +194,14 @@ void TestSession::reads_data()
         << "error:2" << int(SessionRequest::ReadFe) << int(StepOutcome::ErrorReply) << 1 << 0;
     QTest::newRow("refresh") << "" << all << done << 4 << 0;
     QTest::newRow("refresh ends at first") << "drop" << all << int(StepOutcome::TimedOut) << 1 << 0;
+    // Writes: the row's fault column holds the value written.
+    const int ssid = int(SessionRequest::WriteSsid), mac = int(SessionRequest::WriteFeMac);
+    QTest::newRow("ssid written") << "Line-7" << ssid << done << 1 << 0;
+    QTest::newRow("ssid of 65 bytes")
+        << QString(65, 'x') << ssid << int(StepOutcome::Refused) << 0 << 0;
+    QTest::newRow("fe mac written") << "00:1A:2B:3C:4D:5E" << mac << done << 1 << 0;
+    QTest::newRow("fe mac of 5 bytes")
+        << "00:1A:2B:3C:4D" << mac << int(StepOutcome::Refused) << 0 << 0;
 }
 
 void TestSession::reads()
@@ -207,10 +215,19 @@ void TestSession::reads()
     Bench bench(moduleConfig(125));
     QVERIFY(bench.session.login(QStringLiteral("admin"), PASSWORD).ok());
     bench.link.writes.clear();
-    applyFault(bench.model, fault);
+    const bool isWrite =
+        read == int(SessionRequest::WriteSsid) || read == int(SessionRequest::WriteFeMac);
+    if (!isWrite)
+        applyFault(bench.model, fault);
     DeviceInfo info;
     StepResult result;
-    if (read == int(SessionRequest::ReadVersions)) {
+    if (read == int(SessionRequest::WriteSsid)) {
+        result = bench.session.writeSsid(fault);
+        QCOMPARE(bench.model.ssid() == fault, result.ok());
+    } else if (read == int(SessionRequest::WriteFeMac)) {
+        result = bench.session.writeFeMac(fault);
+        QCOMPARE(bench.model.feMac().toHex(':').toUpper() == fault.toLatin1(), result.ok());
+    } else if (read == int(SessionRequest::ReadVersions)) {
         result = bench.session.readVersions(&info.version);
     } else if (read == int(SessionRequest::ReadWifi)) {
         result = bench.session.readWifi(&info.wifi);
