@@ -74,7 +74,7 @@ struct RefreshResult : StepResult {
 
 // The module's answer to start loading, to a block, to the end of file.
 enum class UpgradeOutcome {
-    Upgraded,        // the verdict was ACK
+    Upgraded,        // the verdict was ACK; from startLoading(): the module is ready ("C")
     Rejected,        // the verdict was anything else: the image failed its check
     VerdictTimedOut, // nothing came after EOT: the upgrade still runs
     NotReady,        // start loading: nothing ("C" expected) within the limit
