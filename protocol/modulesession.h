@@ -217,8 +217,11 @@ public:
     // The stop exchange of both transfers: CAN, answered by ACK.
     StopResult stopTransfer();
 
-    // The log request: the module announces the name, size and digest.
-    LogRequestResult requestLog();
+    // The log request: the module announces the name, size and digest. The
+    // reply may come in pieces, so the page waits the full 500 ms; with
+    // `waitInFull` false the wait ends as soon as the announced length is in
+    // and its CRC holds.
+    LogRequestResult requestLog(bool waitInFull = true);
     // Receives the announced log into `sink` (opened for writing) until the
     // module's EOT or CAN. `maxFailures` consecutive failures of one block
     // (Session::UNLIMITED: none) end the pull.

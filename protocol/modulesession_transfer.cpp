@@ -36,6 +36,15 @@ bool passComplete(const ReadPieces &pieces)
     return length > 0 && pieceBytes(pieces) >= length;
 }
 
+// A whole log reply: 6 + N bytes (N at offset 3) whose CRC holds.
+bool wholeLogReply(const ReadPieces &pieces)
+{
+    const QByteArray reply = joinPieces(pieces);
+    return reply.size() > Transfer::TRANSFER_HEADER &&
+           reply.size() == Transfer::TRANSFER_HEADER + 2 + quint8(reply.at(3)) &&
+           checkReplyCrc(reply);
+}
+
 UpgradeResult upgradeResult(UpgradeOutcome outcome, UpgradeStage stage)
 {
     UpgradeResult result;
@@ -264,11 +273,17 @@ StopResult ModuleSession::stopTransfer()
     return result;
 }
 
-// The reply may come in pieces: the wait always runs its full time.
-LogRequestResult ModuleSession::requestLog()
+LogRequestResult ModuleSession::requestLog(bool waitInFull)
 {
-    const QByteArray reply =
-        joinPieces(exchange(buildLogRequest(), NO_COUNT, LogUpload::REQUEST_WAIT_MS));
+    link->take();
+    link->write(buildLogRequest());
+    LinkWait wait;
+    wait.moreThan = NO_COUNT;
+    if (!waitInFull)
+        wait.until = wholeLogReply;
+    wait.limitMs = LogUpload::REQUEST_WAIT_MS;
+    link->waitFor(wait);
+    const QByteArray reply = joinPieces(link->take());
     qCDebug(lcTransfer).noquote() << QStringLiteral("日志请求应答：") << hexUpper(reply);
     LogRequestResult result;
     result.outcome = judgeLogRequestReply(reply, &result.announced);
