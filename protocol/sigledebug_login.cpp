@@ -15,6 +15,35 @@ namespace
 // The module's factory-default password.
 const char *const FACTORY_PASSWORD = "Initpass_456";
 
+// What a login or a credential change says when it fails.
+struct CredentialTexts {
+    const char *timeout;
+    const char *checksum;
+    const char *refused; // the credential fields could not be made
+};
+
+const CredentialTexts LOGIN_TEXTS = {
+    QT_TRANSLATE_NOOP("SigleDebug", "登录响应帧超时！"),
+    QT_TRANSLATE_NOOP("SigleDebug", "登录响应帧校验错误！"),
+    QT_TRANSLATE_NOOP("SigleDebug", "登录凭据生成失败，内存不足！")};
+const CredentialTexts CHANGE_TEXTS = {
+    QT_TRANSLATE_NOOP("SigleDebug", "修改登录密码响应帧超时！"),
+    QT_TRANSLATE_NOOP("SigleDebug", "修改登录密码响应帧校验错误！"),
+    QT_TRANSLATE_NOOP("SigleDebug", "登录凭据生成失败，内存不足！")};
+
+// Shows a failed attempt's warning; false for an error reply, which the
+// caller hands to handleErrorReply, and for success.
+bool warnedFailure(const CredentialResult &result, const CredentialTexts &texts)
+{
+    const char *warning = result.outcome == StepOutcome::TimedOut          ? texts.timeout
+                          : result.outcome == StepOutcome::ChecksumFailure ? texts.checksum
+                          : result.outcome == StepOutcome::Refused         ? texts.refused
+                                                                           : nullptr;
+    if (warning)
+        CustomWarningBox::showWarningBox(SigleDebug::tr("提示"), SigleDebug::tr(warning));
+    return warning != nullptr;
+}
+
 } // namespace
 
 bool SigleDebug::aesSchemeApplies() const
@@ -53,24 +82,14 @@ void SigleDebug::writeLoginInfoAES(QString id, QString key)
 
 void SigleDebug::showLoginResult(const CredentialResult &result)
 {
-    switch (result.outcome) {
-    case StepOutcome::TimedOut:
-        CustomWarningBox::showWarningBox(tr("提示"), tr("登录响应帧超时！"));
-        break;
-    case StepOutcome::ErrorReply:
+    if (warnedFailure(result, LOGIN_TEXTS))
+        return;
+    if (result.outcome == StepOutcome::ErrorReply) {
         handleErrorReply(result.errorCode, false);
-        break;
-    case StepOutcome::Done:
-        setSessionView(true);
-        checkDefaultWifiPassword();
-        break;
-    case StepOutcome::ChecksumFailure:
-        CustomWarningBox::showWarningBox(tr("提示"), tr("登录响应帧校验错误！"));
-        break;
-    case StepOutcome::Refused:
-        CustomWarningBox::showWarningBox(tr("提示"), tr("登录凭据生成失败，内存不足！"));
-        break;
+        return;
     }
+    setSessionView(true);
+    checkDefaultWifiPassword();
 }
 
 void SigleDebug::modifyLoginInfo(QString id, QString key)
@@ -99,24 +118,14 @@ void SigleDebug::modifyLoginInfoOld(QString id, QString key)
 
 void SigleDebug::showChangeResult(const CredentialResult &result)
 {
-    switch (result.outcome) {
-    case StepOutcome::TimedOut:
-        CustomWarningBox::showWarningBox(tr("提示"), tr("修改登录密码响应帧超时！"));
-        break;
-    case StepOutcome::ErrorReply:
+    if (warnedFailure(result, CHANGE_TEXTS))
+        return;
+    if (result.outcome == StepOutcome::ErrorReply) {
         handleErrorReply(result.errorCode, false);
-        break;
-    case StepOutcome::Done:
-        CustomInfoBox::showInfoBox(tr("提示"), tr("设置成功，请重新登录！"));
-        setSessionView(false);
-        break;
-    case StepOutcome::ChecksumFailure:
-        CustomWarningBox::showWarningBox(tr("提示"), tr("修改登录密码响应帧校验错误！"));
-        break;
-    case StepOutcome::Refused:
-        CustomWarningBox::showWarningBox(tr("提示"), tr("登录凭据生成失败，内存不足！"));
-        break;
+        return;
     }
+    CustomInfoBox::showInfoBox(tr("提示"), tr("设置成功，请重新登录！"));
+    setSessionView(false);
 }
 
 void SigleDebug::on_pushButton_loginSettings_clicked()

@@ -149,42 +149,85 @@ void SigleDebug::imageSent(qint64 bytes)
     appendLog(tr("升级文件传输完毕，等待校验......"));
 }
 
+namespace
+{
+
+// What the page does once the block loop or the verdict has ended.
+enum class UpgradeEnding {
+    Quiet,    // the module's end signal or a cancel: handled where it arose
+    Idle,     // back to idle
+    Rejected, // back to idle, the hidden button disabled
+    Running,  // the upgrade still shows as running and can be cancelled
+    Stop,     // the cancel path: the stop request
+};
+
+// The log lines and the ending of each outcome; a first line of nullptr for
+// the error reply, whose text comes from the error table.
+struct UpgradeEndTexts {
+    UpgradeOutcome outcome;
+    const char *lines[2];
+    UpgradeEnding ending;
+};
+
+const UpgradeEndTexts UPGRADE_ENDS[] = {
+    {UpgradeOutcome::Cancelled, {nullptr, nullptr}, UpgradeEnding::Quiet},
+    {UpgradeOutcome::EndedByModule, {nullptr, nullptr}, UpgradeEnding::Quiet},
+    {UpgradeOutcome::Upgraded,
+     {QT_TRANSLATE_NOOP("SigleDebug", "升级成功！"), nullptr},
+     UpgradeEnding::Idle},
+    {UpgradeOutcome::VerdictTimedOut,
+     {QT_TRANSLATE_NOOP("SigleDebug", "升级校验反馈超时！"), nullptr},
+     UpgradeEnding::Running},
+    {UpgradeOutcome::Rejected,
+     {QT_TRANSLATE_NOOP("SigleDebug", "升级文件校验不通过！"), nullptr},
+     UpgradeEnding::Rejected},
+    {UpgradeOutcome::BlockTimedOut,
+     {QT_TRANSLATE_NOOP("SigleDebug", "文件加载中反馈超时！"),
+      QT_TRANSLATE_NOOP("SigleDebug", "准备中断传输！")},
+     UpgradeEnding::Stop},
+    {UpgradeOutcome::TooManyResends,
+     {QT_TRANSLATE_NOOP("SigleDebug", "已达到最大重发次数！"),
+      QT_TRANSLATE_NOOP("SigleDebug", "准备中断传输！")},
+     UpgradeEnding::Stop},
+    {UpgradeOutcome::ErrorReply, {nullptr, nullptr}, UpgradeEnding::Stop},
+};
+
+// Anything else the module answers to a block.
+const UpgradeEndTexts UNRELATED_END = {
+    UpgradeOutcome::Unrelated,
+    {QT_TRANSLATE_NOOP("SigleDebug", "接收到无关数据！"), nullptr},
+    UpgradeEnding::Stop};
+
+const UpgradeEndTexts &endOf(UpgradeOutcome outcome)
+{
+    for (const UpgradeEndTexts &end : UPGRADE_ENDS) {
+        if (end.outcome == outcome)
+            return end;
+    }
+    return UNRELATED_END;
+}
+
+} // namespace
+
 // The failures of the blocks and of the verdict's error reply go through the
-// cancel path; a rejected image returns to idle directly.
+// cancel path; a rejected image returns to idle directly, after its message.
 void SigleDebug::showUpgradeResult(const UpgradeResult &result)
 {
-    switch (result.outcome) {
-    case UpgradeOutcome::Cancelled:
-    case UpgradeOutcome::EndedByModule:
-        return;
-    case UpgradeOutcome::Upgraded:
+    const UpgradeEndTexts &end = endOf(result.outcome);
+    if (end.ending == UpgradeEnding::Idle)
         returnUpgradeToIdle();
-        appendLog(tr("升级成功！"));
-        return;
-    case UpgradeOutcome::VerdictTimedOut:
-        appendLog(tr("升级校验反馈超时！"));
-        return;
-    case UpgradeOutcome::Rejected:
-        appendLog(tr("升级文件校验不通过！"));
+    if (result.outcome == UpgradeOutcome::ErrorReply)
+        handleErrorReply(result.errorCode, true);
+    for (const char *line : end.lines) {
+        if (line)
+            appendLog(tr(line));
+    }
+    if (end.ending == UpgradeEnding::Rejected) {
         returnUpgradeToIdle();
         ui->pushButton_tell->setEnabled(false);
-        return;
-    case UpgradeOutcome::BlockTimedOut:
-        appendLog(tr("文件加载中反馈超时！"));
-        appendLog(tr("准备中断传输！"));
-        break;
-    case UpgradeOutcome::TooManyResends:
-        appendLog(tr("已达到最大重发次数！"));
-        appendLog(tr("准备中断传输！"));
-        break;
-    case UpgradeOutcome::ErrorReply:
-        handleErrorReply(result.errorCode, true);
-        break;
-    default:
-        appendLog(tr("接收到无关数据！"));
-        break;
     }
-    cancelUpgrade();
+    if (end.ending == UpgradeEnding::Stop)
+        cancelUpgrade();
 }
 
 // The bar moves with its text, a few times a second: a repaint for every
