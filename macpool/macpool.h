@@ -96,6 +96,9 @@ public:
     QString openError() const { return whyNotOpen; }
     const MacPoolUrl &url() const { return where; }
     const QString &claimer() const { return claimerName; }
+    // The name of this object's Qt SQL connection, for statements of the
+    // store that the pool has no operation for.
+    const QString &connectionName() const { return connection; }
     // A claimer name for the whole process, so that a dialog's claim can be
     // confirmed by the page that writes the address.
     static QString processClaimer();
@@ -145,9 +148,18 @@ public:
     void setClock(std::function<qint64()> now) { clock = std::move(now); }
 
 private:
-    class Backend;
     bool openDatabase();
     qint64 now() const;
+    bool postgres() const { return where.kind == MacPoolUrl::POSTGRESQL; }
+    // The reason an address could not be confirmed or released.
+    QString whyNotHeld(const QString &mac);
+    QStringList claimSqlite(int n, const QString &station, const QString &operatorName, int seconds,
+                            QString &errorText);
+    QStringList claimPostgres(int n, const QString &station, const QString &operatorName,
+                              int seconds, QString &errorText);
+    // The first address of `range` already in the pool; empty when none.
+    QString firstClash(const MacRange &range, QString &errorText);
+    void addHolds(QList<MacRow> &rows, QString &errorText);
 
     MacPoolUrl where;
     QString claimerName;
