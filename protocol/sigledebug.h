@@ -115,15 +115,19 @@ private:
     QByteArray readBlock(SessionRequest request, ReplyKind *outcome);
 
     // Settings writes.
+    // True when the module accepted the write; `outcome`, when given, tells
+    // how the reply was judged.
     bool writeSetting(SessionRequest request, const QByteArray &field, const QString &timeoutText,
-                      const QString &checksumText);
+                      const QString &checksumText, ReplyKind *outcome = nullptr);
     static void showSettingsDialog(QDialog *dialog);
 
     // ---- MAC address writes (sigledebug_mac.cpp) ------------------------
     // The buttons and the operator field stay hidden: the writes are reached
     // through these slots. A write needs an operator name and a text that
-    // decodes to six bytes; an address the module accepted is marked used in
-    // the MAC pool.
+    // decodes to six bytes. The address comes claimed from the MAC dialog;
+    // the pool confirms it once the module accepted it, takes it back when
+    // nothing was sent or the module refused it, and quarantines it when
+    // the outcome is unknown (no reply, or a garbled one).
 public slots:
     void setWifiMac(QString mac);
     void setFeMac(QString mac);

@@ -1,8 +1,9 @@
 // Device page: the MAC address dialogs and the writes of the Wi-Fi and FE
-// MAC addresses, with the MAC pool marking an accepted address as used.
+// MAC addresses, with the MAC pool settling the dialog's claim by the
+// outcome of the write.
 #include "protocol/sigledebug.h"
 
-#include "macpool/macstore.h"
+#include "macpool/macpool.h"
 #include "protocol/settingsfields.h"
 #include "ui/boxes/custombox.h"
 #include "ui/dialogs/setmac.h"
@@ -38,31 +39,40 @@ void SigleDebug::setFeMac(QString mac)
 
 // Nothing is sent without an operator name or with a text that is not six
 // bytes. Once the module has accepted the address it keeps it, whatever the
-// pool answers; a pool error is only reported and the pool entry stays free.
+// pool answers; a pool error is only reported.
 void SigleDebug::writeMac(SessionRequest request, const QString &mac, const char *timeoutText,
                           const char *checksumText)
 {
+    MacPool pool(localPoolUrl(), MacPool::processClaimer());
+    QString poolError;
     const QString operatorName = ui->lineEidt_op->text();
     if (operatorName.trimmed().isEmpty()) {
+        pool.release(mac, poolError);
         CustomWarningBox::showWarningBox(tr("参数错误"), tr("请输入操作员信息!"));
         return;
     }
     const QByteArray field = macFieldFromText(mac);
     if (field.isEmpty()) {
+        pool.release(mac, poolError);
         CustomWarningBox::showWarningBox(tr("提示"), tr("MAC地址格式错误，无法设置！"));
         return;
     }
-    if (!writeSetting(request, field, tr(timeoutText), tr(checksumText)))
+    ReplyKind outcome = ReplyKind::Nothing;
+    if (!writeSetting(request, field, tr(timeoutText), tr(checksumText), &outcome)) {
+        // The module may hold the address without having said so.
+        if (outcome == ReplyKind::ErrorReply)
+            pool.release(mac, poolError);
+        else
+            pool.quarantine(mac, tr(outcome == ReplyKind::Nothing ? timeoutText : checksumText),
+                            poolError);
         return;
-
+    }
     MacUsageRecord record;
     record.MacAddr = mac;
     record.IsUsed = 1;
     record.Operator = operatorName; // as typed, not stripped
-    QString errorText;
-    markMacUsed(record, errorText);
-    if (!errorText.isEmpty()) {
-        CustomWarningBox::showWarningBox(tr("MAC操作"), errorText);
+    if (!pool.confirm(mac, record, poolError)) {
+        CustomWarningBox::showWarningBox(tr("MAC操作"), poolError);
         return;
     }
     CustomInfoBox::showInfoBox(tr("提示"), tr("设置成功！"));

@@ -42,10 +42,14 @@ void SigleDebug::on_pushButton_setSSID_clicked()
 // accepted it, the success message being the caller's. The callers refuse
 // input longer than its field, so nothing is cut here.
 bool SigleDebug::writeSetting(SessionRequest request, const QByteArray &field,
-                              const QString &timeoutText, const QString &checksumText)
+                              const QString &timeoutText, const QString &checksumText,
+                              ReplyKind *outcome)
 {
     const QByteArray reply = exchange(request, buildSessionWriteRequest(request, field));
-    switch (classifyReply(reply)) {
+    const ReplyKind kind = classifyReply(reply);
+    if (outcome)
+        *outcome = kind;
+    switch (kind) {
     case ReplyKind::Nothing:
         CustomWarningBox::showWarningBox(tr("提示"), timeoutText);
         return false;
