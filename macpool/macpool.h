@@ -28,6 +28,8 @@
 
 #include <functional>
 
+class QSqlQuery;
+
 inline const QString claimTableName = QStringLiteral("mavo_rfid_mac_claim");
 
 // Where a pool lives. Parsed from `sqlite:PATH` (PATH relative to the working
@@ -161,6 +163,10 @@ private:
     // The first address of `range` already in the pool; empty when none.
     QString firstClash(const MacRange &range, QString &errorText);
     void addHolds(QList<MacRow> &rows, QString &errorText);
+    // Inserts every row of the range through `query`; false at the first
+    // failed statement (its error stays in the query).
+    bool insertRows(QSqlQuery &query, const MacRange &range, const QString &batch,
+                    const std::function<void(int)> &rowStored);
 
     MacPoolUrl where;
     QString claimerName;

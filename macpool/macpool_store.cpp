@@ -38,18 +38,27 @@ private:
     QString text;
 };
 
-const QString INSERT_ROW = QStringLiteral("INSERT INTO %1(MacAddr, CreateDateTime,IsUsed, "
-                                          "batchNum) VALUES (?, ?, ?, ?)")
-                               .arg(macTableName);
+// Rows per INSERT on PostgreSQL, where every statement is a round trip to
+// the server; SQLite runs one prepared row at a time in its own process.
+constexpr int SERVER_BATCH_ROWS = 250;
 
-// Binds and runs the INSERT of one generated row.
-bool insertRow(QSqlQuery &query, const QString &mac, const QString &stamp, const QString &batch)
+// The INSERT of `rows` generated rows.
+QString insertStatement(int rows)
+{
+    QStringList groups;
+    for (int i = 0; i < rows; ++i)
+        groups << QStringLiteral("(?, ?, ?, ?)");
+    return QStringLiteral("INSERT INTO %1(MacAddr, CreateDateTime,IsUsed, batchNum) VALUES %2")
+        .arg(macTableName, groups.join(QStringLiteral(", ")));
+}
+
+// Binds the values of one generated row.
+void bindRow(QSqlQuery &query, const QString &mac, const QString &stamp, const QString &batch)
 {
     query.addBindValue(mac);
     query.addBindValue(stamp);
     query.addBindValue(0);
     query.addBindValue(batch);
-    return query.exec();
 }
 } // namespace
 
@@ -190,23 +199,21 @@ bool MacPool::generate(const MacRange &range, const QString &batch, QString &err
         errorText = failure;
         return false;
     }
-    qCDebug(lcMacpool).noquote() << INSERT_ROW << range.count << "rows from"
+    qCDebug(lcMacpool).noquote() << insertStatement(1) << range.count << "rows from"
                                  << colonMac(range.first) << "step" << range.step;
     bool ok = false;
     {
         QSqlQuery query(db);
-        ok = query.prepare(INSERT_ROW);
         StampClock stamps;
-        if (ok && !clash.isEmpty()) {
+        if (!clash.isEmpty()) {
             // Nothing of the range goes in; the clashing row alone is put to
             // the database, so that the message carries the driver's words.
-            insertRow(query, clash, stamps.now(), batch);
-            ok = false;
-        }
-        for (int i = 0; ok && i < range.count; ++i) {
-            ok = insertRow(query, colonMac(range.address(i)), stamps.now(), batch);
-            if (ok && i > 0 && rowStored)
-                rowStored(i - 1);
+            if (query.prepare(insertStatement(1))) {
+                bindRow(query, clash, stamps.now(), batch);
+                query.exec();
+            }
+        } else {
+            ok = insertRows(query, range, batch, rowStored);
         }
         if (!ok)
             failure = query.lastError().text();
@@ -225,6 +232,28 @@ bool MacPool::generate(const MacRange &range, const QString &batch, QString &err
     }
     errorText = clash.isEmpty() ? failure : tr("MAC地址%1已在地址池中：").arg(clash) + failure;
     return false;
+}
+
+bool MacPool::insertRows(QSqlQuery &query, const MacRange &range, const QString &batch,
+                         const std::function<void(int)> &rowStored)
+{
+    const int batchRows = postgres() ? SERVER_BATCH_ROWS : 1;
+    StampClock stamps;
+    int prepared = 0;
+    bool ok = true;
+    for (int first = 0; ok && first < range.count; first += batchRows) {
+        const int rows = qMin(batchRows, range.count - first);
+        if (rows != prepared) {
+            ok = query.prepare(insertStatement(rows));
+            prepared = rows;
+        }
+        for (int i = first; i < first + rows; ++i)
+            bindRow(query, colonMac(range.address(i)), stamps.now(), batch);
+        ok = ok && query.exec();
+        for (int i = qMax(first, 1); ok && rowStored && i < first + rows; ++i)
+            rowStored(i - 1);
+    }
+    return ok;
 }
 
 bool MacPool::clear(QString &errorText)

@@ -12,22 +12,19 @@
 class TestPgServer
 {
 public:
-    // Starts the server and creates database `database`; `settings` are
-    // extra "name=value" server settings.
+    // Starts the server with extra "name=value" settings and creates `database`.
     explicit TestPgServer(const QString &database = QStringLiteral("macpool"),
                           const QStringList &settings = {});
     ~TestPgServer();
     TestPgServer(const TestPgServer &) = delete;
     TestPgServer &operator=(const TestPgServer &) = delete;
 
-    // Empty when the server runs; otherwise what went wrong (no server
-    // binaries counts as wrong).
+    // Empty when the server runs, else what went wrong (missing binaries too).
     const QString &failure() const { return why; }
     // postgresql://postgres@<socket folder, percent-encoded>:PORT/<database>
     QString url() const;
 
 private:
-    // Runs a server binary (as postgres when root); false with its output in `why`.
     bool runTool(const QString &tool, const QStringList &arguments, int timeoutMs = 120000);
 
     QTemporaryDir dir;
