@@ -179,20 +179,19 @@ void TestSigleDebugMac::failedWriteLeavesThePoolEntryFree_data()
     QTest::addColumn<QString>("title");
     QTest::addColumn<QString>("warning");
     QTest::addColumn<int>("hold"); // of the claimed address afterwards
-    QTest::newRow("Wi-Fi time-out: quarantined")
-        << "setWifiMac"
-        << "drop"
-        << "提示"
-        << "设置WiFi的MAC地址响应超时！" << int(MacHold::QUARANTINED);
-    QTest::newRow("FE checksum failure: quarantined")
+    QTest::newRow("Wi-Fi time-out") << "setWifiMac"
+                                    << "drop"
+                                    << "提示"
+                                    << "设置WiFi的MAC地址响应超时！" << int(MacHold::QUARANTINED);
+    QTest::newRow("FE checksum failure")
         << "setFeMac"
         << "corrupt"
         << "提示"
         << "设置FE的MAC地址响应校验错误！" << int(MacHold::QUARANTINED);
-    QTest::newRow("error reply 0x03: given back") << "setWifiMac"
-                                                  << "error"
-                                                  << "提示"
-                                                  << "非法数据值！" << int(MacHold::NONE);
+    QTest::newRow("error reply 0x03") << "setWifiMac"
+                                      << "error"
+                                      << "提示"
+                                      << "非法数据值！" << int(MacHold::NONE);
     QTest::newRow("accepted, but missing from the pool")
         << "setWifiMac"
         << "missing"

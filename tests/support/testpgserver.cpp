@@ -30,8 +30,7 @@ QString findBinDir()
 }
 } // namespace
 
-TestPgServer::TestPgServer(const QString &database, const QStringList &settings)
-    : binDir(findBinDir()), database(database)
+TestPgServer::TestPgServer(const QString &database) : binDir(findBinDir()), database(database)
 {
     if (binDir.isEmpty() || !dir.isValid()) {
         why = "no PostgreSQL server binaries (install the postgresql package) or no folder";
@@ -44,9 +43,7 @@ TestPgServer::TestPgServer(const QString &database, const QStringList &settings)
             return;
         }
     }
-    QStringList options{"-k", dir.path(), "-c", "listen_addresses=", "-p", PORT};
-    for (const QString &setting : settings)
-        options << "-c" << setting;
+    const QStringList options{"-k", dir.path(), "-c", "listen_addresses=", "-p", PORT};
     const QString data = dir.filePath("data");
     started = runTool("initdb", {"-D", data, "-U", SUPERUSER, "-A", "trust", "--no-locale", "-E",
                                  "UTF8", "--no-sync"}) &&
@@ -69,7 +66,7 @@ QString TestPgServer::url() const
            '/' + database;
 }
 
-bool TestPgServer::runTool(const QString &tool, const QStringList &arguments, int timeoutMs)
+bool TestPgServer::runTool(const QString &tool, const QStringList &arguments)
 {
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
@@ -79,7 +76,7 @@ bool TestPgServer::runTool(const QString &tool, const QStringList &arguments, in
         process.start("runuser", QStringList{"-u", SUPERUSER, "--", program} + arguments);
     else
         process.start(program, arguments);
-    if (process.waitForFinished(timeoutMs) && process.exitStatus() == QProcess::NormalExit &&
+    if (process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit &&
         process.exitCode() == 0)
         return true;
     process.kill();

@@ -12,12 +12,9 @@
 class TestPgServer
 {
 public:
-    // Starts the server with extra "name=value" settings and creates `database`.
-    explicit TestPgServer(const QString &database = QStringLiteral("macpool"),
-                          const QStringList &settings = {});
-    ~TestPgServer();
-    TestPgServer(const TestPgServer &) = delete;
-    TestPgServer &operator=(const TestPgServer &) = delete;
+    // Starts the server with its default settings and creates `database`.
+    explicit TestPgServer(const QString &database = QStringLiteral("macpool"));
+    ~TestPgServer(); // not copyable, as its folder is not
 
     // Empty when the server runs, else what went wrong (missing binaries too).
     const QString &failure() const { return why; }
@@ -25,7 +22,7 @@ public:
     QString url() const;
 
 private:
-    bool runTool(const QString &tool, const QStringList &arguments, int timeoutMs = 120000);
+    bool runTool(const QString &tool, const QStringList &arguments);
 
     QTemporaryDir dir;
     QString binDir;
