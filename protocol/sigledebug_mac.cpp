@@ -4,7 +4,6 @@
 #include "protocol/sigledebug.h"
 
 #include "macpool/macpool.h"
-#include "protocol/settingsfields.h"
 #include "ui/boxes/custombox.h"
 #include "ui/dialogs/setmac.h"
 #include "ui_sigledebug.h"
@@ -25,23 +24,18 @@ void SigleDebug::on_pushButton_setFeMAC_clicked()
 
 void SigleDebug::setWifiMac(QString mac)
 {
-    writeMac(SessionRequest::WriteWifiMac, mac,
-             QT_TRANSLATE_NOOP("SigleDebug", "设置WiFi的MAC地址响应超时！"),
-             QT_TRANSLATE_NOOP("SigleDebug", "设置WiFi的MAC地址响应校验错误！"));
+    writeMac(SessionRequest::WriteWifiMac, mac);
 }
 
 void SigleDebug::setFeMac(QString mac)
 {
-    writeMac(SessionRequest::WriteFeMac, mac,
-             QT_TRANSLATE_NOOP("SigleDebug", "设置FE的MAC地址响应超时！"),
-             QT_TRANSLATE_NOOP("SigleDebug", "设置FE的MAC地址响应校验错误！"));
+    writeMac(SessionRequest::WriteFeMac, mac);
 }
 
 // Nothing is sent without an operator name or with a text that is not six
 // bytes. Once the module has accepted the address it keeps it, whatever the
 // pool answers; a pool error is only reported.
-void SigleDebug::writeMac(SessionRequest request, const QString &mac, const char *timeoutText,
-                          const char *checksumText)
+void SigleDebug::writeMac(SessionRequest request, const QString &mac)
 {
     MacPool pool(localPoolUrl(), MacPool::processClaimer());
     QString poolError;
@@ -51,20 +45,18 @@ void SigleDebug::writeMac(SessionRequest request, const QString &mac, const char
         CustomWarningBox::showWarningBox(tr("参数错误"), tr("请输入操作员信息!"));
         return;
     }
-    const QByteArray field = macFieldFromText(mac);
-    if (field.isEmpty()) {
-        pool.release(mac, poolError);
-        CustomWarningBox::showWarningBox(tr("提示"), tr("MAC地址格式错误，无法设置！"));
-        return;
-    }
-    ReplyKind outcome = ReplyKind::Nothing;
-    if (!writeSetting(request, field, tr(timeoutText), tr(checksumText), &outcome)) {
-        // The module may hold the address without having said so.
-        if (outcome == ReplyKind::ErrorReply)
-            pool.release(mac, poolError);
-        else
-            pool.quarantine(mac, tr(outcome == ReplyKind::Nothing ? timeoutText : checksumText),
+    const StepResult written = request == SessionRequest::WriteWifiMac ? session->writeWifiMac(mac)
+                                                                       : session->writeFeMac(mac);
+    if (!settingWritten(request, written)) {
+        // Without a clear answer the module may hold the address.
+        if (written.outcome == StepOutcome::TimedOut ||
+            written.outcome == StepOutcome::ChecksumFailure)
+            pool.quarantine(mac,
+                            written.outcome == StepOutcome::TimedOut ? tr("写入后响应超时")
+                                                                     : tr("写入后响应校验错误"),
                             poolError);
+        else
+            pool.release(mac, poolError);
         return;
     }
     MacUsageRecord record;
