@@ -143,6 +143,7 @@ MacPool::MacPool(const QString &url, const QString &claimer)
 
 MacPool::~MacPool()
 {
+    qDeleteAll(kept); // before the connection goes
     if (!QSqlDatabase::contains(connection))
         return;
     QSqlDatabase::database(connection, false).close();
@@ -203,6 +204,28 @@ bool MacPool::openDatabase()
                               "Note varchar(255))")
                    .arg(claimTableName),
                {}, whyNotOpen);
+}
+
+QSqlQuery *MacPool::runKept(const QString &sql, const QVariantList &values, QString &errorText)
+{
+    QSqlQuery *&query = kept[sql];
+    if (!query) {
+        query = new QSqlQuery(QSqlDatabase::database(connection, false));
+        query->setForwardOnly(true);
+        if (!query->prepare(sql)) {
+            errorText = query->lastError().text();
+            delete query;
+            kept.remove(sql);
+            return nullptr;
+        }
+    }
+    qCDebug(lcMacpool).noquote() << traceMacStatement({sql, values});
+    for (int i = 0; i < values.size(); ++i)
+        query->bindValue(i, values.at(i));
+    if (query->exec())
+        return query;
+    errorText = query->lastError().text();
+    return nullptr;
 }
 
 qint64 MacPool::now() const
@@ -284,22 +307,22 @@ QStringList MacPool::claimPostgres(int n, const QString &station, const QString 
             "SELECT p.MacAddr, t.MacAddr IS NOT NULL FROM picked p "
             "LEFT JOIN taken t ON t.MacAddr=p.MacAddr ORDER BY p.MacAddr")
             .arg(macTableName, claimTableName);
-    QSqlQuery query(QSqlDatabase::database(connection, false));
-    query.setForwardOnly(true);
     QStringList taken;
     for (int round = 0; round < CLAIM_ROUNDS && taken.size() < n; ++round) {
         const qint64 at = now();
-        if (!run(query, sql,
-                 {QUARANTINED, at, n - taken.size(), CLAIMED, claimerName, station, operatorName,
-                  at, at + seconds, CLAIMED, at},
-                 errorText))
+        QSqlQuery *query = runKept(sql,
+                                   {QUARANTINED, at, n - taken.size(), CLAIMED, claimerName,
+                                    station, operatorName, at, at + seconds, CLAIMED, at},
+                                   errorText);
+        if (!query)
             return taken;
         int picked = 0;
-        while (query.next()) {
+        while (query->next()) {
             ++picked;
-            if (query.value(1).toBool())
-                taken << query.value(0).toString();
+            if (query->value(1).toBool())
+                taken << query->value(0).toString();
         }
+        query->finish();
         if (picked == 0)
             break; // nothing free left
     }
@@ -357,23 +380,25 @@ bool MacPool::confirm(const QString &mac, const MacUsageRecord &record, QString 
 bool MacPool::confirmPostgres(const QString &mac, const MacUsageRecord &record, QString &errorText)
 {
     const QStringList forms = storedForms(mac);
-    QSqlQuery query(QSqlDatabase::database(connection, false));
-    if (!run(query,
-             QStringLiteral("WITH target AS (SELECT MacAddr FROM %1 WHERE MacAddr IN (%3) AND "
-                            "IsUsed=0 FOR UPDATE), "
-                            "ended AS (DELETE FROM %2 c USING target t WHERE c.MacAddr=t.MacAddr "
-                            "AND c.Claimer=CAST(? AS varchar) AND c.State=CAST(? AS varchar) "
-                            "RETURNING c.MacAddr) "
-                            "UPDATE %1 m SET IsUsed=1, UsedDateTime=CAST(? AS varchar), "
-                            "BoardType=CAST(? AS varchar), BarCode=CAST(? AS varchar), "
-                            "Operator=CAST(? AS varchar) FROM ended e WHERE m.MacAddr=e.MacAddr")
-                 .arg(macTableName, claimTableName, marks(forms.size())),
-             QVariantList(forms.begin(), forms.end()) +
-                 QVariantList{claimerName, CLAIMED, timeStamp(), record.BoardType, record.BarCode,
-                              record.Operator},
-             errorText))
+    QSqlQuery *query = runKept(
+        QStringLiteral("WITH target AS (SELECT MacAddr FROM %1 WHERE MacAddr IN (%3) AND "
+                       "IsUsed=0 FOR UPDATE), "
+                       "ended AS (DELETE FROM %2 c USING target t WHERE c.MacAddr=t.MacAddr "
+                       "AND c.Claimer=CAST(? AS varchar) AND c.State=CAST(? AS varchar) "
+                       "RETURNING c.MacAddr) "
+                       "UPDATE %1 m SET IsUsed=1, UsedDateTime=CAST(? AS varchar), "
+                       "BoardType=CAST(? AS varchar), BarCode=CAST(? AS varchar), "
+                       "Operator=CAST(? AS varchar) FROM ended e WHERE m.MacAddr=e.MacAddr")
+            .arg(macTableName, claimTableName, marks(forms.size())),
+        QVariantList(forms.begin(), forms.end()) + QVariantList{claimerName, CLAIMED, timeStamp(),
+                                                                record.BoardType, record.BarCode,
+                                                                record.Operator},
+        errorText);
+    if (!query)
         return false;
-    if (query.numRowsAffected() > 0)
+    const bool ended = query->numRowsAffected() > 0;
+    query->finish();
+    if (ended)
         return true;
     errorText = whyNotHeld(mac);
     return false;

@@ -153,6 +153,10 @@ private:
     bool openDatabase();
     qint64 now() const;
     bool postgres() const { return where.kind == MacPoolUrl::POSTGRESQL; }
+    // Runs a statement that this pool prepared once and keeps (on a server,
+    // preparing costs a round trip of its own); the query with its result,
+    // or null with the driver's text in `errorText`.
+    QSqlQuery *runKept(const QString &sql, const QVariantList &values, QString &errorText);
     // The reason an address could not be confirmed or released.
     QString whyNotHeld(const QString &mac);
     bool confirmPostgres(const QString &mac, const MacUsageRecord &record, QString &errorText);
@@ -174,4 +178,5 @@ private:
     bool open = false;
     QString whyNotOpen;
     std::function<qint64()> clock;
+    QHash<QString, QSqlQuery *> kept; // by statement text
 };
