@@ -312,7 +312,8 @@ void TestMacStore::paging()
     seedRun(rows);
     QString error;
     QCOMPARE(countMacPages(MacFilter(), error), pages);
-    const QStringList last = column0(macPageText(selectMacPage(qMax(pages, 1), MacFilter(), error)));
+    const QStringList last =
+        column0(macPageText(selectMacPage(qMax(pages, 1), MacFilter(), error)));
     QCOMPARE(last.size(), lastPageRows);
     if (pages > 0)
         QCOMPARE(last.first(), colonMac(0x907EBA000000ULL + (pages - 1) * 50));
