@@ -42,6 +42,7 @@ else() # Debian 12's names, when dpkg-dev is not there to work them out
   set(CPACK_DEBIAN_PACKAGE_DEPENDS
       "libc6, libstdc++6, libqt5core5a (>= 5.15), libqt5gui5 (>= 5.15), libqt5widgets5 (>= 5.15), libqt5serialport5 (>= 5.15), libqt5sql5 (>= 5.15), libqt5sql5-sqlite, libssl3")
 endif()
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-wqy-microhei | fonts-noto-cjk")
+# A MAC pool on a PostgreSQL server needs Qt's driver for it.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-wqy-microhei | fonts-noto-cjk, libqt5sql5-psql")
 set(CPACK_STRIP_FILES ON)
 include(CPack)

@@ -132,8 +132,10 @@ private:
     // ---- MAC address writes (sigledebug_mac.cpp) ------------------------
     // The buttons and the operator field stay hidden: the writes are reached
     // through these slots. A write needs an operator name and a text that
-    // decodes to six bytes; an address the module accepted is marked used in
-    // the MAC pool.
+    // decodes to six bytes. The address comes claimed from the MAC dialog;
+    // the pool confirms it once the module accepted it, takes it back when
+    // nothing was sent or the module refused it, and quarantines it when
+    // the outcome is unknown (no reply, or a garbled one).
 public slots:
     void setWifiMac(QString mac);
     void setFeMac(QString mac);

@@ -1,6 +1,7 @@
 // The MAC address dialog against a pool in a temporary working directory,
 // the colon form it shows, and the byte bounds of the SSID and Wi-Fi
 // password dialogs.
+#include "macpool/macpool.h"
 #include "protocol/settingsfields.h"
 #include "support/testpool.h"
 #include "ui/dialogs/macformat.h"
@@ -98,7 +99,9 @@ void TestSetMac::macFieldFromText()
 
 // Each row fills a pool, then presses the dialog's buttons in order; two
 // steps act on the pool in between: "useAll" marks every address used (as
-// another session would), "break" spoils the database file.
+// another session would), "rival" claims one address for another claimer,
+// "break" spoils the database file. `held` lists the addresses under a claim
+// at the end.
 void TestSetMac::dialogFlow_data()
 {
     QTest::addColumn<QStringList>("freeRows");
@@ -108,34 +111,42 @@ void TestSetMac::dialogFlow_data()
     QTest::addColumn<QString>("message");
     QTest::addColumn<QString>("emitted"); // empty: nothing
     QTest::addColumn<bool>("open");
+    QTest::addColumn<QStringList>("held");
     const QString mac = QStringLiteral("90:7E:BA:74:B7:0C");
     const QString other = QStringLiteral("00:00:00:00:00:01");
     const QStringList fetchOk{"getMac", "Ok"};
     QTest::newRow("bare stored form, confirmed")
-        << QStringList{"907EBA74B70C"} << QStringList{} << fetchOk << mac << "" << mac << false;
+        << QStringList{"907EBA74B70C"} << QStringList{} << fetchOk << mac << "" << mac << false
+        << QStringList{"907EBA74B70C"};
     QTest::newRow("dash stored form, used rows skipped")
         << QStringList{"90-7E-BA-74-B7-0C"} << QStringList{other} << fetchOk << mac << "" << mac
-        << false;
+        << false << QStringList{"90-7E-BA-74-B7-0C"};
     QTest::newRow("eleven characters: nothing to confirm")
-        << QStringList{"907EBA74B70"} << QStringList{} << fetchOk << "" << FETCH_FIRST << ""
-        << true;
+        << QStringList{"907EBA74B70"} << QStringList{} << fetchOk << "" << FETCH_FIRST << "" << true
+        << QStringList{"907EBA74B70"};
     QTest::newRow("empty pool") << QStringList{} << QStringList{} << QStringList{"getMac"} << ""
-                                << USED_UP << "" << true;
-    QTest::newRow("every address used") << QStringList{} << QStringList{mac, other}
-                                        << QStringList{"getMac"} << "" << USED_UP << "" << true;
+                                << USED_UP << "" << true << QStringList{};
+    QTest::newRow("every address used")
+        << QStringList{} << QStringList{mac, other} << QStringList{"getMac"} << "" << USED_UP << ""
+        << true << QStringList{};
     QTest::newRow("shown address taken meanwhile: field emptied")
         << QStringList{mac} << QStringList{} << QStringList{"getMac", "useAll", "getMac"} << ""
-        << USED_UP << "" << true;
+        << USED_UP << "" << true << QStringList{};
     QTest::newRow("confirm without fetching")
-        << QStringList{mac} << QStringList{} << QStringList{"Ok"} << "" << FETCH_FIRST << ""
-        << true;
+        << QStringList{mac} << QStringList{} << QStringList{"Ok"} << "" << FETCH_FIRST << "" << true
+        << QStringList{};
     QTest::newRow("cancel after fetching")
         << QStringList{mac} << QStringList{} << QStringList{"getMac", "Cancel"} << mac << ""
-        << "" << false;
+        << "" << false << QStringList{};
     QTest::newRow("database error keeps the shown address")
         << QStringList{mac} << QStringList{} << QStringList{"getMac", "break", "getMac"} << mac
         << "数据库操作失败！"
-        << "" << true;
+        << "" << true << QStringList{"unreadable"};
+    QTest::newRow("another claimer's address skipped")
+        << QStringList{mac, "90:7E:BA:74:B7:0D"} << QStringList{} << QStringList{"rival", "getMac"}
+        << "90:7E:BA:74:B7:0D"
+        << ""
+        << "" << true << QStringList{mac, "90:7E:BA:74:B7:0D"};
 }
 
 void TestSetMac::dialogFlow()
@@ -147,6 +158,7 @@ void TestSetMac::dialogFlow()
     QFETCH(QString, message);
     QFETCH(QString, emitted);
     QFETCH(bool, open);
+    QFETCH(QStringList, held);
     TestPool pool;
     QVERIFY(pool.isValid());
     for (const QString &mac : freeRows)
@@ -158,6 +170,7 @@ void TestSetMac::dialogFlow()
     dialog.show();
     QSignalSpy spy(&dialog, &SetMac::sendNewMac);
     bool visibleAtEmission = true;
+    QString error;
     connect(&dialog, &SetMac::sendNewMac, this, [&] { visibleAtEmission = dialog.isVisible(); });
 
     for (const QString &step : steps) {
@@ -165,6 +178,8 @@ void TestSetMac::dialogFlow()
             QVERIFY(pool.breakFile());
         else if (step == QLatin1String("useAll"))
             QVERIFY(pool.useAll());
+        else if (step == QLatin1String("rival"))
+            QCOMPARE(MacPool(localPoolUrl()).claim(1, "s", "li", error).size(), 1);
         else
             dialog.findChild<QPushButton *>("pushButton_" + step)->click();
     }
@@ -175,6 +190,12 @@ void TestSetMac::dialogFlow()
     if (!emitted.isEmpty()) {
         QCOMPARE(spy.at(0).at(0).toString(), emitted);
         QVERIFY2(!visibleAtEmission, "the dialog must close before it emits");
+    }
+    if (!steps.contains("break")) {
+        QStringList claimed;
+        for (const MacClaimRow &row : MacPool(localPoolUrl()).holds(error))
+            claimed << row.MacAddr;
+        QCOMPARE(claimed, held);
     }
     if (steps.filter(QRegularExpression("break|useAll")).isEmpty()) {
         for (const QString &mac : freeRows)

@@ -1,7 +1,9 @@
 // The device page's settings writes against the module simulator on a
 // pseudo-terminal, with a MAC pool in a temporary working directory: the MAC
 // writes through their dialog, the pool marking, the failures that must leave
-// the pool entry free, and the input refused before anything is sent.
+// the pool entry unused (given back, or quarantined when the outcome is
+// unknown), and the input refused before anything is sent.
+#include "macpool/macpool.h"
 #include "protocol/sigledebug.h"
 #include "serial/portenumeration.h"
 #include "simulator/modulemodel.h"
@@ -176,23 +178,25 @@ void TestSigleDebugMac::failedWriteLeavesThePoolEntryFree_data()
     QTest::addColumn<QString>("fault");
     QTest::addColumn<QString>("title");
     QTest::addColumn<QString>("warning");
+    QTest::addColumn<int>("hold"); // of the claimed address afterwards
     QTest::newRow("Wi-Fi time-out") << "setWifiMac"
                                     << "drop"
                                     << "提示"
-                                    << "设置WiFi的MAC地址响应超时！";
-    QTest::newRow("FE checksum failure") << "setFeMac"
-                                         << "corrupt"
-                                         << "提示"
-                                         << "设置FE的MAC地址响应校验错误！";
+                                    << "设置WiFi的MAC地址响应超时！" << int(MacHold::QUARANTINED);
+    QTest::newRow("FE checksum failure")
+        << "setFeMac"
+        << "corrupt"
+        << "提示"
+        << "设置FE的MAC地址响应校验错误！" << int(MacHold::QUARANTINED);
     QTest::newRow("error reply 0x03") << "setWifiMac"
                                       << "error"
                                       << "提示"
-                                      << "非法数据值！";
+                                      << "非法数据值！" << int(MacHold::NONE);
     QTest::newRow("accepted, but missing from the pool")
         << "setWifiMac"
         << "missing"
         << "MAC操作"
-        << "MAC地址00:1A:2B:3C:4D:5E不在地址池中。";
+        << "MAC地址00:1A:2B:3C:4D:5E不在地址池中。" << int(MacHold::CLAIMED);
 }
 
 void TestSigleDebugMac::failedWriteLeavesThePoolEntryFree()
@@ -201,9 +205,13 @@ void TestSigleDebugMac::failedWriteLeavesThePoolEntryFree()
     QFETCH(QString, fault);
     QFETCH(QString, title);
     QFETCH(QString, warning);
+    QFETCH(int, hold);
     const QString pooled =
         fault == QLatin1String("missing") ? QStringLiteral("00:1A:2B:3C:4D:5F") : NEW_MAC;
     QVERIFY(pool->add(pooled));
+    MacPool claims(localPoolUrl(), MacPool::processClaimer()); // as the MAC dialog claims
+    QString error;
+    QCOMPARE(claims.claim(1, "test", "tech", error), QStringList{pooled});
     setOperator(QStringLiteral("tech"));
     if (fault == QLatin1String("drop"))
         model->dropNextReply();
@@ -218,6 +226,7 @@ void TestSigleDebugMac::failedWriteLeavesThePoolEntryFree()
     QCOMPARE(PageDriver::warningText(), warning);
     QVERIFY(PageDriver::infoText().isEmpty());
     QVERIFY(pool->isFree(pooled));
+    QCOMPARE(int(claims.page(1, MacFilter(), error).value(0).hold), hold);
     QCOMPARE(framesWith(*model, VERSION_READ).size(), 0); // no refresh after a failure
     QCOMPARE(driver->labelText("label_wifiMac"), wifiMacShown);
     if (fault == QLatin1String("missing"))
