@@ -22,6 +22,11 @@ bool fitsTextField(const QString &text, int width)
     return encodeLocalText(text).size() <= width;
 }
 
+bool ssidFits(const QString &ssid)
+{
+    return fitsTextField(ssid, SSID_MAX_BYTES);
+}
+
 QByteArray macFieldFromText(const QString &mac)
 {
     QByteArray digits = encodeLocalText(mac);

@@ -63,8 +63,8 @@ bool SigleDebug::writeSetting(SessionRequest request, const QByteArray &field,
 
 void SigleDebug::setSSID(QString ssid)
 {
-    if (!fitsTextField(ssid, Registers::SSID_FIELD_BYTES)) {
-        CustomWarningBox::showWarningBox(tr("提示"), tr("SSID超过64个字节，无法设置！"));
+    if (!ssidFits(ssid)) {
+        CustomWarningBox::showWarningBox(tr("提示"), tr("SSID超过32个字节，无法设置！"));
         return;
     }
     const QByteArray encoded = encodeLocalText(ssid);
