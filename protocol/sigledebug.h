@@ -37,6 +37,7 @@ class SigleDebug;
 //   transfer/sigledebug_upgrade.cpp      firmware upgrade
 //   transfer/sigledebug_log.cpp          log upload
 //   transfer/sigledebug_transferwait.cpp the transfers' waits
+//   transfer/sigledebug_exit.cpp         ending them when the tool exits
 class SigleDebug : public QWidget
 {
     Q_OBJECT
@@ -51,6 +52,15 @@ public:
     // Selects `port` in the port list while no port is open, so that only
     // "打开" remains to be pressed; false when the list does not hold it.
     bool selectPort(const QString &port);
+
+    // An upgrade or a log pull is under way (its button reads "取消").
+    bool transferRunning() const;
+    // Stops a running transfer as the cancel button does, stop exchange
+    // (CAN) included; the transfer may still run when the module did not
+    // confirm the stop. Nothing happens outside a transfer.
+    void abortTransfer();
+    // Closes an open port as the "关闭" button does (the session view ends).
+    void closePort();
 
     // Upper bound of the repeats after a read reply fails its checksum.
     static constexpr int MAX_CHECKSUM_REPEATS = 3;
@@ -138,7 +148,6 @@ private:
                   const char *checksumText);
     // ---- end of MAC address writes --------------------------------------
 
-    bool transferRunning() const;
     void handleTransferEndSignal(char byte);
     void appendLog(const QString &line);
 

@@ -8,7 +8,7 @@ packages=(
   qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev libqt5sql5-sqlite libxcb1-dev
   qttranslations5-l10n libssl-dev
   libbenchmark-dev sqlite3
-  xvfb xauth fonts-wqy-microhei
+  xvfb xauth fonts-wqy-microhei openbox xdotool wmctrl
 )
 
 missing=()
