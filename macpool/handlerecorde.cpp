@@ -8,11 +8,17 @@
 #include "ui/boxes/progressbar.h"
 
 #include <QDate>
+#include <QHeaderView>
 #include <QRegularExpressionValidator>
+#include <QScrollBar>
 
 namespace
 {
 constexpr int END_WAIT_MS = 2000;
+// Table rows that stay on screen however small the window: the controls
+// above the table scroll instead.
+constexpr int SHOWN_ROWS = 10;
+constexpr int ROW_PADDING = 8;
 } // namespace
 
 HandleRecorde::HandleRecorde(QWidget *parent)
@@ -22,6 +28,7 @@ HandleRecorde::HandleRecorde(QWidget *parent)
     ui->setupUi(this);
     progress->setModal(true);
     setUpStartFields();
+    keepRowsOnScreen();
     ui->dateEdit_find->setDate(QDate::currentDate());
     ui->dateEdit_used->setDate(QDate::currentDate());
 }
@@ -52,6 +59,19 @@ void HandleRecorde::setUpStartFields()
         fields[i]->setValidator(new QRegularExpressionValidator(hexByte, fields[i]));
         fields[i]->setCurrentText(initial.at(i));
     }
+}
+
+// The table keeps SHOWN_ROWS rows between its header and its scroll bar,
+// rows as high as a line of text and its padding; the controls give way.
+void HandleRecorde::keepRowsOnScreen()
+{
+    QTableWidget *table = ui->tableWidget;
+    table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + ROW_PADDING);
+    table->setMinimumHeight(table->horizontalHeader()->sizeHint().height() +
+                            SHOWN_ROWS * table->verticalHeader()->defaultSectionSize() +
+                            table->horizontalScrollBar()->sizeHint().height() +
+                            2 * table->frameWidth());
+    ui->verticalLayout->setStretchFactor(table, 1);
 }
 
 // Replaces the gate of an earlier click; `action` runs once the password is

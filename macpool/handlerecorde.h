@@ -57,6 +57,7 @@ private slots:
 
 private:
     void setUpStartFields();
+    void keepRowsOnScreen();
     void openGate(void (HandleRecorde::*action)());
     QString separatorText() const;
     QStringList startFieldTexts() const;
