@@ -8,6 +8,7 @@
 #include "ui/boxes/progressbar.h"
 
 #include <QDate>
+#include <QDateTime>
 #include <QHeaderView>
 #include <QRegularExpressionValidator>
 #include <QScrollBar>
@@ -19,6 +20,7 @@ constexpr int END_WAIT_MS = 2000;
 // above the table scroll instead.
 constexpr int SHOWN_ROWS = 10;
 constexpr int ROW_PADDING = 8;
+const char *const BATCH_TIME_FORMAT = "yyyyMMddhhmmsszzz";
 } // namespace
 
 HandleRecorde::HandleRecorde(QWidget *parent)
@@ -132,9 +134,16 @@ void HandleRecorde::startGeneration()
     if (worker)
         return;
     const int count = ui->spinBox_num->value();
-    worker = new HandleSqlMac(joinStartFields(startFieldTexts(), separatorText()), count,
-                              ui->spinBox_headLen->value(), ui->spinBox_step->value(),
-                              separatorText(), QString());
+    const QString start = joinStartFields(startFieldTexts(), separatorText());
+    QString why;
+    planMacRange(start, count, ui->spinBox_headLen->value(), ui->spinBox_step->value(),
+                 separatorText(), generatedRange, why);
+    // Marks the rows of this generation, so that the table can show them.
+    generatedBatch = QDateTime::currentDateTime().toString(QLatin1String(BATCH_TIME_FORMAT)) +
+                     QLatin1Char(' ') + colonMac(generatedRange.first);
+    generationError.clear();
+    worker = new HandleSqlMac(start, count, ui->spinBox_headLen->value(), ui->spinBox_step->value(),
+                              separatorText(), generatedBatch);
     connect(worker, &HandleSqlMac::isEndSignal, this, &HandleRecorde::endGeneration);
     connect(worker, &HandleSqlMac::progressVSignal, progress, &Progressbar::onSetValue);
     connect(worker, &HandleSqlMac::pageInfoSignal, this, [this](int current, int pages) {
@@ -142,13 +151,14 @@ void HandleRecorde::startGeneration()
         ui->label_sum->setText(QString::number(pages));
     });
     connect(worker, &HandleSqlMac::errorMsg, progress, &Progressbar::onSetError);
+    connect(worker, &HandleSqlMac::errorMsg, this,
+            [this](const QString &message) { generationError = message; });
     setDatabaseActionsEnabled(false);
     worker->start(QThread::InheritPriority);
     progress->onSetRange(0, count + 1);
     progress->show();
 }
 
-// The progress box stays for the user to close; the table is not refreshed.
 void HandleRecorde::endGeneration()
 {
     if (!worker)
@@ -163,6 +173,25 @@ void HandleRecorde::endGeneration()
         delete worker;
     worker = nullptr;
     setDatabaseActionsEnabled(true);
+    reportGeneration();
+}
+
+// The progress box goes. A stored range is named in the information box and
+// its first page shown in the table; a failure shows the store's text.
+void HandleRecorde::reportGeneration()
+{
+    progress->close();
+    if (!generationError.isEmpty()) {
+        CustomWarningBox::showWarningBox(tr("数据库操作错误"), generationError);
+        return;
+    }
+    searchFirstPage(QUERY_GENERATED);
+    const int count = generatedRange.count;
+    CustomInfoBox::showInfoBox(
+        tr("MAC生成"),
+        tr("已存入%1个MAC地址：%2 至 %3")
+            .arg(count)
+            .arg(colonMac(generatedRange.first), colonMac(generatedRange.address(count - 1))));
 }
 
 void HandleRecorde::clearPool()
