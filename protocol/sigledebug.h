@@ -178,6 +178,7 @@ private:
     bool cancelLog();
     void handleBackACK();
     void finishLogUpload(bool complete);
+    void showLogComplete();
     void verifyLogDigest(const QString &path);
     void closeLogFile();
 

@@ -10,11 +10,13 @@
 #include "transfer/logreceive.h"
 #include "transfer/transferframes.h"
 #include "transfer/upgradejudge.h"
+#include "ui/boxes/custombox.h"
 #include "ui_sigledebug.h"
 
 #include <QDebug>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 void SigleDebug::on_pushButton_directory_clicked()
 {
@@ -105,6 +107,13 @@ void SigleDebug::on_pushButton_getLog_clicked()
         return;
     }
     ui->textEdit->clear();
+    if (!directoryTakesNewFiles(logDirectory)) { // nothing is sent
+        CustomWarningBox::showWarningBox(tr("提示"),
+                                         tr("无法在目录“%1”中创建文件，请选择其他目录！")
+                                             .arg(QDir::toNativeSeparators(logDirectory)));
+        ui->pushButton_getLog->setChecked(false);
+        return;
+    }
     if (!requestLog()) {
         ui->pushButton_getLog->setChecked(false);
         ui->pushButton_getLog->setText(tr("请求"));
@@ -161,8 +170,8 @@ void SigleDebug::on_pushButton_getLog_2_clicked()
         case LogReceiver::Outcome::Written:
             if (logFile && logFile->isOpen())
                 logFile->write(result.toWrite);
-            if (result.progress <= ui->progressBar_2->maximum())
-                ui->progressBar_2->setValue(int(result.progress));
+            // The block that runs past the size fills the bar.
+            ui->progressBar_2->setValue(int(qMin<qint64>(result.progress, expectedLogSize)));
             if (logProgress.update(receiver.written(), transferClock.elapsed()))
                 ui->progressBar_2->setFormat(logProgress.text());
             writeSignal(Transfer::ACK);
@@ -198,15 +207,31 @@ void SigleDebug::finishLogUpload(bool complete)
     closeLogFile();
     appendLog(complete ? tr("设备文件传输完成！") : tr("设备中断文件传输！"));
     ui->progressBar->hide();
-    ui->progressBar_2->hide();
-    if (complete && receivingLog && logFile)
-        verifyLogDigest(logFile->fileName());
+    if (!complete || !receivingLog || !logFile) {
+        ui->progressBar_2->hide();
+        return;
+    }
+    showLogComplete();
+    verifyLogDigest(logFile->fileName());
+}
+
+// A complete upload leaves its bar on screen, full.
+void SigleDebug::showLogComplete()
+{
+    ui->progressBar_2->setValue(ui->progressBar_2->maximum());
+    logProgress.update(expectedLogSize, transferClock.elapsed());
+    ui->progressBar_2->setFormat(logProgress.text());
 }
 
 void SigleDebug::verifyLogDigest(const QString &path)
 {
     const QByteArray sha256 = fileSha256(path).toHex();
     const QByteArray sha1 = fileSha1(path).toHex();
-    if (!logDigestMatches(expectedLogDigest, sha256, sha1))
+    const bool matches = logDigestMatches(expectedLogDigest, sha256, sha1);
+    if (!matches)
         appendLog(tr("文件哈希值校验错误！"));
+    appendLog(tr("日志已保存到 %1，共 %2 字节，%3")
+                  .arg(QDir::toNativeSeparators(path))
+                  .arg(QFileInfo(path).size())
+                  .arg(matches ? tr("校验通过") : tr("校验未通过")));
 }
