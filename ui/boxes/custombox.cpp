@@ -17,11 +17,12 @@ namespace
 
 const QSize kOneLineBoxSize(300, 100);
 const QSize kTwoLineBoxSize(300, 150);
-const QSize kQuestionBoxSize(360, 170);
+const QSize kQuestionBoxSize(380, 180);
 const QMargins kTextMargins(16, 10, 16, 12);
 const char *const kInfoStyle = "font-size: 24px; color: rgb(0, 0, 0);";
 const char *const kWarningStyle = "font-size: 24px; color: rgb(255, 170, 0);";
 const char *const kTipStyle = "font-size: 15px; color: rgb(255, 0, 0);";
+const char *const kQuestionStyle = "font-size: 18px; color: rgb(0, 0, 0);";
 
 // One slot per shared box class. The box has no parent, so a post routine
 // (run while the application object is being destroyed, when widgets can
@@ -259,7 +260,7 @@ QString CustomWarningBoxTipsTwo::tipText() const
 }
 
 CustomQuestionBox::CustomQuestionBox(const QString &title, const QString &text)
-    : m_label(makeLabel(text, kInfoStyle)), m_yes(new QPushButton(tr("是"))),
+    : m_label(makeLabel(text, kQuestionStyle)), m_yes(new QPushButton(tr("是"))),
       m_no(new QPushButton(tr("否")))
 {
     configureBox(this, title);
