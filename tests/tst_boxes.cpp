@@ -255,8 +255,7 @@ void TestBoxes::keysCloseTheBoxes_data()
     QTest::addColumn<int>("answer");
     QTest::newRow("info, Return") << "info" << QStringList{"Return"} << -1;
     QTest::newRow("warning, Esc") << "warning" << QStringList{"Escape"} << -1;
-    QTest::newRow("login-password tips, Enter") << "tips" << QStringList{"Enter"} << -1;
-    QTest::newRow("Wi-Fi tips, Esc") << "tipsTwo" << QStringList{"Escape"} << -1;
+    QTest::newRow("Wi-Fi tips, Enter") << "tipsTwo" << QStringList{"Enter"} << -1;
     QTest::newRow("question, Return at first says no") << "question" << QStringList{"Return"} << 0;
     QTest::newRow("question, Esc says no") << "question" << QStringList{"Backtab", "Escape"} << 0;
     QTest::newRow("question, Return on yes") << "question" << QStringList{"Backtab", "Return"} << 1;
@@ -276,9 +275,6 @@ void TestBoxes::keysCloseTheBoxes()
     } else if (kind == QLatin1String("warning")) {
         CustomWarningBox::showWarningBox(title, text);
         box = CustomWarningBox::instance();
-    } else if (kind == QLatin1String("tips")) {
-        CustomWarningBoxTips::showTips(title, text, text);
-        box = CustomWarningBoxTips::instance();
     } else if (kind == QLatin1String("tipsTwo")) {
         box = CustomWarningBoxTipsTwo::showTips(title, text, text);
     } else {

@@ -512,10 +512,10 @@ void TstModuleModel::idleSessionTimesOut_data()
         << QList<QByteArray>{errorReply(0x10, 0x13), errorReply(0x10, 0x13)};
     QTest::newRow("a new login ends the time-out")
         << OWN_PASSWORD
-        << QList<QByteArray>{read, loginRequest(OWN_PASSWORD, CredentialScheme::AesOnly),
+        << QList<QByteArray>{loginRequest(OWN_PASSWORD, CredentialScheme::AesOnly),
                              buildLogoutRequest(), read}
-        << QList<QByteArray>{errorReply(0x03, 0x13), writeReply(Registers::LOGIN_BLOCK, 64),
-                             QByteArray(), errorReply(0x03, 0x15)};
+        << QList<QByteArray>{writeReply(Registers::LOGIN_BLOCK, 64), QByteArray(),
+                             errorReply(0x03, 0x15)};
 }
 
 void TstModuleModel::idleSessionTimesOut()

@@ -9,7 +9,6 @@
 #include "simulator/modulemodel.h"
 #include "simulator/ptylink.h"
 #include "support/pagedriver.h"
-#include "support/transferfixture.h"
 #include "ui/frame/framelesswidget.h"
 
 #include "support/screenshots.h"
@@ -17,11 +16,9 @@
 #include <QHeaderView>
 #include <QImage>
 #include <QLabel>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QSet>
 #include <QTableWidget>
-#include <QTemporaryDir>
 
 #include <QtTest>
 
@@ -40,7 +37,6 @@ private slots:
     void loginAndDeviceViews();
     void macPageFits_data();
     void macPageFits();
-    void logPullEnd();
 
 private:
     QString save(QWidget *window, const QString &name);
@@ -128,25 +124,6 @@ void TestPageScreenshots::macPageFits()
     }
     QCOMPARE(frame->findChild<QLabel *>("label_current")->text(), QStringLiteral("0"));
     QCOMPARE(frame->findChild<QLabel *>("label_sum")->text(), QStringLiteral("0"));
-}
-
-// The file page after a log pull: the full bar and the last line.
-void TestPageScreenshots::logPullEnd()
-{
-    QTemporaryDir directory;
-    TransferFixture fixture;
-    QString problem;
-    ModuleConfig config;
-    config.logSize = 40000;
-    QVERIFY2(fixture.start(config, &problem), qPrintable(problem));
-    fixture.answerFileDialogs(QString(), directory.path());
-    fixture.button("pushButton_directory")->click();
-    fixture.button("pushButton_getLog")->click();
-    QVERIFY(fixture.logLines().last().endsWith(QStringLiteral("校验通过")));
-    fixture.page->resize(720, 520);
-    QVERIFY2(!save(fixture.page.get(), QStringLiteral("log_pull_end")).isEmpty(), "not rendered");
-    auto *bar = fixture.driver->widget<QProgressBar>("progressBar_2");
-    QVERIFY(bar->isVisible() && bar->value() == bar->maximum());
 }
 
 QTEST_MAIN(TestPageScreenshots)
