@@ -5,6 +5,8 @@
 // data) closed by a CRC-16/XMODEM sent high byte first. Plain functions over
 // bytes; nothing here knows about ports, timers or widgets.
 
+#include "crypto/credentialfield.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QtGlobal>
@@ -65,7 +67,7 @@ constexpr quint16 LOGOUT_COMMAND = 0x00FD;
 constexpr int SSID_FIELD_BYTES = 64;
 constexpr int WIFI_PASSWORD_FIELD_BYTES = 32;
 constexpr int MAC_FIELD_BYTES = 6;
-constexpr int CREDENTIAL_FIELD_BYTES = 64;
+constexpr int CREDENTIAL_FIELD_BYTES = CREDENTIAL_FIELD_LENGTH;
 } // namespace Registers
 
 // Read request: 01 03 <first> <count> <crc>, 8 bytes.
@@ -153,14 +155,6 @@ enum class SessionEffect {
     ForcedPasswordChange, // factory login password: the change is forced
 };
 
-struct ErrorReplyInfo {
-    QString boxText; // shown in the warning box; empty for 0x16
-    QString logText; // appended to the log view; empty for 0x13 and 0x16
-    SessionEffect effect;
-    bool alwaysBox;     // shown as a box even in log mode (0x13)
-    bool clearsLogView; // in log mode the log view is cleared first (0x13)
-};
-
-// Texts (translated) and effects of an error code; unknown codes give
-// "未知的异常！".
-ErrorReplyInfo errorReplyInfo(quint8 code);
+// What an error code does to the session: 0x13 and 0x15 end it, 0x16 forces
+// the change of the factory login password, every other code nothing.
+SessionEffect errorEffect(quint8 code);

@@ -1,14 +1,13 @@
 // Device page: construction, views, the connection controls and the port list.
 #include "protocol/sigledebug.h"
 
-#include "base/logging.h"
+#include "protocol/sigledebug_link.h"
 #include "resources/resources.h"
 #include "serial/handleserialport.h"
 #include "ui/boxes/custombox.h"
 #include "ui/dialogs/login.h"
 #include "ui_sigledebug.h"
 
-#include <QDebug>
 #include <QEvent>
 #include <QVBoxLayout>
 
@@ -17,13 +16,6 @@ namespace
 
 const char *const PLACEHOLDER = "******";
 
-// The debug port's line settings, by the names the port manager knows.
-const char *const DEBUG_BAUD_RATE = "230400";
-const char *const DEBUG_PARITY = "无校验";
-const char *const DEBUG_STOP_BITS = "1";
-const char *const DEBUG_DATA_BITS = "8";
-const char *const DEBUG_FLOW_CONTROL = "无";
-
 } // namespace
 
 SigleDebug::SigleDebug(QWidget *parent)
@@ -31,6 +23,11 @@ SigleDebug::SigleDebug(QWidget *parent)
 {
     ui->setupUi(this);
     initMaintResources();
+    link = std::make_unique<SigleDebugLink>(serialPort);
+    SessionObserver *const events = this;
+    session = std::make_unique<ModuleSession>(link.get(), events, &transferCancel);
+    connect(ui->pushButton_start, &QPushButton::toggled, this, &SigleDebug::onTransferToggled);
+    connect(ui->pushButton_getLog, &QPushButton::toggled, this, &SigleDebug::onTransferToggled);
     ui->groupBox_3->hide();
     ui->groupBox_7->hide();
     ui->groupBox_8->hide();
@@ -63,13 +60,13 @@ SigleDebug::SigleDebug(QWidget *parent)
     portName = ui->comboBox_Com_2->currentText();
     connect(serialPort, &HandleSerialPort::readyReadString, this, &SigleDebug::ReadBytes);
     connect(serialPort, &HandleSerialPort::updateComboBox, this, &SigleDebug::onPortListChanged);
+    serialPort->watchPortList(true);
 }
 
 SigleDebug::~SigleDebug()
 {
     // A wait still running would return into a destroyed page.
-    if (replyWait)
-        replyWait->quit();
+    link->wake();
     delete ui;
 }
 
@@ -167,11 +164,7 @@ void SigleDebug::on_pushButton_Connect_2_clicked()
         return;
     }
     portName = ui->comboBox_Com_2->currentText();
-    serialPort->setBaudRate(QString::fromLatin1(DEBUG_BAUD_RATE));
-    serialPort->setParity(QString::fromUtf8(DEBUG_PARITY));
-    serialPort->setStopBits(QString::fromLatin1(DEBUG_STOP_BITS));
-    serialPort->setDataBits(QString::fromLatin1(DEBUG_DATA_BITS));
-    serialPort->setFlowControl(QString::fromUtf8(DEBUG_FLOW_CONTROL));
+    serialPort->applyLineSettings(LineSettings()); // the debug port's 230400 8N1
     ui->comboBox_Com_2->setEnabled(false);
     ui->pushButton_Connect_2->setText(tr("关闭"));
     for (QPushButton *button : {ui->pushButton_refresh, ui->pushButton_loginSettings,
@@ -231,11 +224,8 @@ void SigleDebug::on_pushButton_refresh_clicked()
 
 void SigleDebug::on_pushButton_cancel_clicked()
 {
-    rxBuffer.clear();
-    const QByteArray frame = buildLogoutRequest();
     if (serialPort->isOpen()) // with the port closed there is nobody to tell
-        serialPort->writeBytes(frame);
-    qCDebug(lcProtocol).noquote() << QStringLiteral("注销请求：") << hexUpper(frame);
+        session->logout();
     setSessionView(false);
 }
 
