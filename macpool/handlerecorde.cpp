@@ -19,7 +19,7 @@ constexpr int END_WAIT_MS = 2000;
 // Table rows that stay on screen however small the window: the controls
 // above the table scroll instead.
 constexpr int SHOWN_ROWS = 10;
-constexpr int ROW_PADDING = 8;
+constexpr int ROW_PADDING = 5;
 const char *const BATCH_TIME_FORMAT = "yyyyMMddhhmmsszzz";
 } // namespace
 
