@@ -4,10 +4,12 @@
 #include "app/versioninfowidget.h"
 #include "macpool/handlerecorde.h"
 #include "protocol/sigledebug.h"
+#include "ui/boxes/custombox.h"
 #include "ui_mainwindow.h"
 
 #include <QButtonGroup>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListView>
@@ -227,4 +229,34 @@ void MainWindow::leaveHelp()
 {
     ui->stackedWidget->setCurrentWidget(pageBeforeHelp ? pageBeforeHelp : devicePage);
     checkOnly(buttonBeforeHelp ? buttonBeforeHelp : toolButton1);
+}
+
+bool MainWindow::confirmClose()
+{
+    if (exitConfirmed || !devicePage->transferRunning())
+        return true;
+    if (closeQuestion) { // asked already: a second close only brings the question up
+        closeQuestion->raise();
+        closeQuestion->activateWindow();
+        return false;
+    }
+    closeQuestion = CustomQuestionBox::ask(tr("提示"), tr("文件传输进行中，确定中止并退出吗？"));
+    connect(closeQuestion, &CustomQuestionBox::answered, this, [this](bool yes) {
+        if (yes)
+            abortAndExit();
+    });
+    return false;
+}
+
+// Runs inside the transfer's wait. The stop exchange runs first; the close
+// then logs out (the frame's cancelDev) and ends the session view, which ends
+// the transfer's loop whatever the module answered to the stop; quitting the
+// event loops then lets the nested waits return.
+void MainWindow::abortAndExit()
+{
+    exitConfirmed = true;
+    devicePage->abortTransfer();
+    window()->close();
+    devicePage->closePort();
+    QCoreApplication::quit();
 }

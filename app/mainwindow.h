@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QMainWindow>
+#include <QPointer>
 
 class QAbstractButton;
 class QButtonGroup;
@@ -11,6 +12,7 @@ class SigleDebug;
 class HandleRecorde;
 class help;
 class VersionInfoWidget;
+class CustomQuestionBox;
 
 namespace Ui
 {
@@ -28,6 +30,12 @@ class MainWindow : public QMainWindow
 public:
     explicit MainWindow(QWidget *parent = nullptr);
     ~MainWindow() override;
+
+    // The frame's close guard. Outside a file transfer the close goes ahead.
+    // During an upgrade or a log pull it is refused and the technician is
+    // asked: yes stops the transfer (CAN), closes the window, which logs the
+    // module out, and ends the event loop; no lets the transfer go on.
+    bool confirmClose();
 
 signals:
     void isShowDevInfo();
@@ -55,6 +63,7 @@ private:
     void showSessionButtons();
     void endSessionNavigation();
     void leaveHelp();
+    void abortAndExit();
 
     Ui::MainWindow *ui;
     QButtonGroup *leftNavGroup;
@@ -72,4 +81,7 @@ private:
     // Where a second click on "帮助文档" returns to.
     QWidget *pageBeforeHelp = nullptr;
     QToolButton *buttonBeforeHelp = nullptr;
+
+    QPointer<CustomQuestionBox> closeQuestion;
+    bool exitConfirmed = false;
 };

@@ -40,6 +40,7 @@ FramelessWidget *createMainFrame(const QString &selectedPort)
     QObject::connect(frame, &FramelessWidget::showHelp, mainWindow,
                      &MainWindow::toolButton4_clicked);
     QObject::connect(frame, &FramelessWidget::cancelDev, mainWindow, &MainWindow::devCancel);
+    frame->setCloseGuard([mainWindow] { return mainWindow->confirmClose(); });
     frame->setTitle(QObject::tr("KB-R5530"));
     frame->setMinimumSize(580, 610);
     if (!selectedPort.isEmpty())
@@ -47,12 +48,15 @@ FramelessWidget *createMainFrame(const QString &selectedPort)
     return frame;
 }
 
-int runMaintenanceTool(QApplication &app, const QString &selectedPort)
+int runMaintenanceTool(QApplication &app, const QString &selectedPort,
+                       const std::function<void(FramelessWidget *)> &shown)
 {
     installToolkitTranslation(app);
     app.setWindowIcon(QIcon(QStringLiteral(":/images/window.ico")));
     createMacTable(); // a new installation starts with an empty pool
     std::unique_ptr<FramelessWidget> frame(createMainFrame(selectedPort));
     frame->show();
+    if (shown)
+        shown(frame.get());
     return app.exec();
 }

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <functional>
+
 class QApplication;
 class FramelessWidget;
 
@@ -18,10 +20,12 @@ void installToolkitTranslation(QApplication &app);
 
 // Builds the window: the frame, which applies the style sheet, with a new
 // MainWindow as its content, titled and limited to its minimum size, with
-// the frame's help and cancel signals wired to the main window, and
-// `selectedPort` (when given and listed) selected in the device page's port
-// list. Not shown; the caller owns the frame.
+// the frame's help and cancel signals and its close guard wired to the main
+// window, and `selectedPort` (when given and listed) selected in the device
+// page's port list. Not shown; the caller owns the frame.
 FramelessWidget *createMainFrame(const QString &selectedPort = QString());
 
 // Translation, window, show, event loop; returns the loop's exit code.
-int runMaintenanceTool(QApplication &app, const QString &selectedPort = QString());
+// `shown` (when given) is called with the frame once it is shown.
+int runMaintenanceTool(QApplication &app, const QString &selectedPort = QString(),
+                       const std::function<void(FramelessWidget *)> &shown = {});

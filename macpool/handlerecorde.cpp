@@ -8,11 +8,19 @@
 #include "ui/boxes/progressbar.h"
 
 #include <QDate>
+#include <QDateTime>
+#include <QHeaderView>
 #include <QRegularExpressionValidator>
+#include <QScrollBar>
 
 namespace
 {
 constexpr int END_WAIT_MS = 2000;
+// Table rows that stay on screen however small the window: the controls
+// above the table scroll instead.
+constexpr int SHOWN_ROWS = 10;
+constexpr int ROW_PADDING = 5;
+const char *const BATCH_TIME_FORMAT = "yyyyMMddhhmmsszzz";
 } // namespace
 
 HandleRecorde::HandleRecorde(QWidget *parent)
@@ -22,6 +30,7 @@ HandleRecorde::HandleRecorde(QWidget *parent)
     ui->setupUi(this);
     progress->setModal(true);
     setUpStartFields();
+    keepRowsOnScreen();
     ui->dateEdit_find->setDate(QDate::currentDate());
     ui->dateEdit_used->setDate(QDate::currentDate());
 }
@@ -52,6 +61,19 @@ void HandleRecorde::setUpStartFields()
         fields[i]->setValidator(new QRegularExpressionValidator(hexByte, fields[i]));
         fields[i]->setCurrentText(initial.at(i));
     }
+}
+
+// The table keeps SHOWN_ROWS rows between its header and its scroll bar,
+// rows as high as a line of text and its padding; the controls give way.
+void HandleRecorde::keepRowsOnScreen()
+{
+    QTableWidget *table = ui->tableWidget;
+    table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + ROW_PADDING);
+    table->setMinimumHeight(table->horizontalHeader()->sizeHint().height() +
+                            SHOWN_ROWS * table->verticalHeader()->defaultSectionSize() +
+                            table->horizontalScrollBar()->sizeHint().height() +
+                            2 * table->frameWidth());
+    ui->verticalLayout->setStretchFactor(table, 1);
 }
 
 // Replaces the gate of an earlier click; `action` runs once the password is
@@ -112,9 +134,16 @@ void HandleRecorde::startGeneration()
     if (worker)
         return;
     const int count = ui->spinBox_num->value();
-    worker = new HandleSqlMac(joinStartFields(startFieldTexts(), separatorText()), count,
-                              ui->spinBox_headLen->value(), ui->spinBox_step->value(),
-                              separatorText(), QString());
+    const QString start = joinStartFields(startFieldTexts(), separatorText());
+    QString why;
+    planMacRange(start, count, ui->spinBox_headLen->value(), ui->spinBox_step->value(),
+                 separatorText(), generatedRange, why);
+    // Marks the rows of this generation, so that the table can show them.
+    generatedBatch = QDateTime::currentDateTime().toString(QLatin1String(BATCH_TIME_FORMAT)) +
+                     QLatin1Char(' ') + colonMac(generatedRange.first);
+    generationError.clear();
+    worker = new HandleSqlMac(start, count, ui->spinBox_headLen->value(), ui->spinBox_step->value(),
+                              separatorText(), generatedBatch);
     connect(worker, &HandleSqlMac::isEndSignal, this, &HandleRecorde::endGeneration);
     connect(worker, &HandleSqlMac::progressVSignal, progress, &Progressbar::onSetValue);
     connect(worker, &HandleSqlMac::pageInfoSignal, this, [this](int current, int pages) {
@@ -122,13 +151,14 @@ void HandleRecorde::startGeneration()
         ui->label_sum->setText(QString::number(pages));
     });
     connect(worker, &HandleSqlMac::errorMsg, progress, &Progressbar::onSetError);
+    connect(worker, &HandleSqlMac::errorMsg, this,
+            [this](const QString &message) { generationError = message; });
     setDatabaseActionsEnabled(false);
     worker->start(QThread::InheritPriority);
     progress->onSetRange(0, count + 1);
     progress->show();
 }
 
-// The progress box stays for the user to close; the table is not refreshed.
 void HandleRecorde::endGeneration()
 {
     if (!worker)
@@ -143,6 +173,25 @@ void HandleRecorde::endGeneration()
         delete worker;
     worker = nullptr;
     setDatabaseActionsEnabled(true);
+    reportGeneration();
+}
+
+// The progress box goes. A stored range is named in the information box and
+// its first page shown in the table; a failure shows the store's text.
+void HandleRecorde::reportGeneration()
+{
+    progress->close();
+    if (!generationError.isEmpty()) {
+        CustomWarningBox::showWarningBox(tr("数据库操作错误"), generationError);
+        return;
+    }
+    searchFirstPage(QUERY_GENERATED);
+    const int count = generatedRange.count;
+    CustomInfoBox::showInfoBox(
+        tr("MAC生成"),
+        tr("已存入%1个MAC地址：%2 至 %3")
+            .arg(count)
+            .arg(colonMac(generatedRange.first), colonMac(generatedRange.address(count - 1))));
 }
 
 void HandleRecorde::clearPool()

@@ -34,6 +34,7 @@ public:
         QUERY_USED_DATE = 3,
         QUERY_ADDRESS = 4,
         QUERY_OPERATOR = 6,
+        QUERY_GENERATED = 7, // the range of the last generation
     };
 
     explicit HandleRecorde(QWidget *parent = nullptr);
@@ -57,12 +58,14 @@ private slots:
 
 private:
     void setUpStartFields();
+    void keepRowsOnScreen();
     void openGate(void (HandleRecorde::*action)());
     QString separatorText() const;
     QStringList startFieldTexts() const;
     QString checkStartAddress() const;
     void startGeneration();
     void endGeneration();
+    void reportGeneration();
     void clearPool();
     void setDatabaseActionsEnabled(bool enabled);
 
@@ -81,4 +84,9 @@ private:
     HandleSqlMac *worker = nullptr;
     Progressbar *progress;
     int queryMode = QUERY_NONE;
+    // The generation under way or last done: its range, the batch text that
+    // marks its rows, and the worker's error (empty: stored).
+    MacRange generatedRange;
+    QString generatedBatch;
+    QString generationError;
 };

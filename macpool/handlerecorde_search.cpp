@@ -84,6 +84,9 @@ MacFilter HandleRecorde::searchFilter(int mode) const
         filter.operatorName = ui->lineEdit_operator->text();
         applyDateRule(filter);
         break;
+    case QUERY_GENERATED:
+        filter.batch = generatedBatch;
+        break;
     default:
         break;
     }

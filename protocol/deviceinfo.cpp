@@ -14,7 +14,6 @@ constexpr int VERSION_REPLY_BYTES = 9;
 constexpr int UART_REPLY_BYTES = 15;
 constexpr int WIFI_REPLY_BYTES = 121;
 constexpr int FE_REPLY_BYTES = 19;
-constexpr int SSID_SHOWN_BYTES = 16;
 constexpr int WIFI_PASSWORD_OFFSET = 73;
 
 using Bytes::read16;
@@ -115,7 +114,8 @@ bool decodeWifiReply(const QByteArray &reply, WifiInfo *info)
 {
     if (reply.size() < WIFI_REPLY_BYTES)
         return false;
-    info->ssid = decodeModuleText(reply.mid(3, SSID_SHOWN_BYTES));
+    // The whole name, blanks included, so that it can be compared with a new one.
+    info->ssid = QString::fromUtf8(Bytes::upToFirstZero(reply.mid(3, Registers::SSID_FIELD_BYTES)));
     info->channel = read16(reply, 67);
     info->bandWidth = read16(reply, 69);
     info->encryptionCode = read16(reply, 71);

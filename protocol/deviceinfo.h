@@ -46,7 +46,7 @@ struct UartInfo {
 };
 
 struct WifiInfo {
-    QString ssid; // the first 16 bytes of the 64-byte field
+    QString ssid; // the 64-byte field up to its first zero byte, untrimmed
     quint16 channel = 0;
     quint16 bandWidth = 0;
     quint16 encryptionCode = 0;

@@ -242,7 +242,7 @@ StepResult ModuleSession::writeField(SessionRequest request, const QByteArray &f
 
 StepResult ModuleSession::writeSsid(const QString &ssid)
 {
-    if (!fitsTextField(ssid, Registers::SSID_FIELD_BYTES))
+    if (!ssidFits(ssid))
         return refused();
     const QByteArray encoded = encodeLocalText(ssid);
     qCDebug(lcProtocol).noquote() << "SSID_Value:" << hexUpper(encoded) << ssid;

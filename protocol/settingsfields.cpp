@@ -15,6 +15,11 @@ bool fitsTextField(const QString &text, int width)
     return encodeLocalText(text).size() <= width;
 }
 
+bool ssidFits(const QString &ssid)
+{
+    return fitsTextField(ssid, SSID_MAX_BYTES);
+}
+
 QByteArray macFieldFromText(const QString &mac)
 {
     QString digits = mac;

@@ -16,6 +16,13 @@ QByteArray encodeLocalText(const QString &text);
 // terminating zero byte.
 bool fitsTextField(const QString &text, int width);
 
+// Wi-Fi names a network with at most 32 bytes (IEEE 802.11); the module's
+// 64-byte SSID field holds such a name zero-filled.
+constexpr int SSID_MAX_BYTES = 32;
+
+// True when `ssid` in the local 8-bit encoding takes at most SSID_MAX_BYTES.
+bool ssidFits(const QString &ssid);
+
 // The six bytes of a MAC address text: every ":" removed, the rest read as
 // hexadecimal digit pairs (either letter case). Empty unless exactly twelve
 // hexadecimal digits remain, so a short, long or otherwise malformed text

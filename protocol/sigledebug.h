@@ -43,6 +43,7 @@ class SigleDebug;
 //   sigledebug_settings.cpp settings dialogs and writes
 //   transfer/sigledebug_upgrade.cpp      firmware upgrade
 //   transfer/sigledebug_log.cpp          log upload
+//   transfer/sigledebug_exit.cpp         ending them when the tool exits
 class SigleDebug : public QWidget, private SessionObserver
 {
     Q_OBJECT
@@ -57,6 +58,15 @@ public:
     // Selects `port` in the port list while no port is open, so that only
     // "打开" remains to be pressed; false when the list does not hold it.
     bool selectPort(const QString &port);
+
+    // An upgrade or a log pull is under way (its button reads "取消").
+    bool transferRunning() const;
+    // Stops a running transfer as the cancel button does, stop exchange
+    // (CAN) included; the transfer may still run when the module did not
+    // confirm the stop. Nothing happens outside a transfer.
+    void abortTransfer();
+    // Closes an open port as the "关闭" button does (the session view ends).
+    void closePort();
 
     // Upper bound of the repeats after a read reply fails its checksum.
     static constexpr int MAX_CHECKSUM_REPEATS = Session::MAX_READ_REPEATS;
@@ -148,7 +158,6 @@ private:
     void writeMac(SessionRequest request, const QString &mac);
     // ---- end of MAC address writes --------------------------------------
 
-    bool transferRunning() const;
     void handleTransferEndSignal(char byte);
     void appendLog(const QString &line);
 
@@ -179,6 +188,7 @@ private:
     bool cancelLog();
     void handleBackACK();
     void finishLogUpload(bool complete);
+    void showLogComplete();
     void verifyLogDigest(const QString &path);
     void closeLogFile();
 

@@ -44,7 +44,7 @@ struct WriteTexts {
     const char *checksum;
 };
 
-const WriteTexts SSID_TEXTS = {QT_TRANSLATE_NOOP("SigleDebug", "SSID超过64个字节，无法设置！"),
+const WriteTexts SSID_TEXTS = {QT_TRANSLATE_NOOP("SigleDebug", "SSID超过32个字节，无法设置！"),
                                QT_TRANSLATE_NOOP("SigleDebug", "设置SSID响应超时！"),
                                QT_TRANSLATE_NOOP("SigleDebug", "设置SSID响应校验错误！")};
 const WriteTexts PASSWORD_TEXTS = {QT_TRANSLATE_NOOP("SigleDebug", "密码超过32个字节，无法设置！"),

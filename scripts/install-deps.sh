@@ -9,7 +9,7 @@ packages=(
   qttranslations5-l10n libssl-dev
   libbenchmark-dev sqlite3
   postgresql libqt5sql5-psql
-  xvfb xauth fonts-wqy-microhei
+  xvfb xauth fonts-wqy-microhei openbox xdotool wmctrl
 )
 
 missing=()

@@ -108,6 +108,7 @@ void HandleSerialPort::closePort()
     if (!port->isOpen())
         return;
     disconnect(port, &QSerialPort::readyRead, this, &HandleSerialPort::onReadData);
+    port->flush(); // a last frame written just before (the logout) still goes out
     port->close();
     statusTimer->stop();
 }

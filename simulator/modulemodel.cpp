@@ -353,7 +353,8 @@ void ModuleModel::handleFrame(const QByteArray &frame)
 }
 
 // Outside a session every request but login is an illegal operation; a
-// session idle for longer than its time-out ends with 0x13. A restricted
+// session idle for longer than its time-out ends with 0x13, and every request
+// after it is answered 0x13 as well until the next login. A restricted
 // session (factory password) allows only what needsFullSession is false for.
 // With function 0 only the time-out is looked at, and nothing is sent.
 bool ModuleModel::sessionAllows(quint8 function, bool needsFullSession)
@@ -363,11 +364,13 @@ bool ModuleModel::sessionAllows(quint8 function, bool needsFullSession)
     if (function == 0)
         return !expired;
     if (session == Session::None) {
-        replyError(function, ErrorCode::ILLEGAL_OPERATION);
+        replyError(function,
+                   sessionTimedOut ? ErrorCode::LOGIN_TIMED_OUT : ErrorCode::ILLEGAL_OPERATION);
         return false;
     }
     if (expired) {
         endSession();
+        sessionTimedOut = true;
         replyError(function, ErrorCode::LOGIN_TIMED_OUT);
         return false;
     }

@@ -200,7 +200,12 @@ private:
     void clearTransferFaults();
 
     bool sessionAllows(quint8 function, bool needsFullSession);
-    void endSession() { session = Session::None; }
+    // A session ended on purpose (login attempt, logout, credential change).
+    void endSession()
+    {
+        session = Session::None;
+        sessionTimedOut = false;
+    }
 
     void reply(const QByteArray &bytes, const QString &meaning, bool carriesCrc);
     void replyError(quint8 function, quint8 code);
@@ -225,6 +230,7 @@ private:
 
     Session session = Session::None;
     qint64 lastActivityMs = 0;
+    bool sessionTimedOut = false; // the last session ended by its idle time-out
     int failuresInRow = 0;
     bool locked = false;
     qint64 lockedSinceMs = 0;

@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QMetaEnum>
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
@@ -66,6 +67,8 @@ private slots:
     void closingSharedBoxOnlyHidesIt();
     void tipsBoxIsShared();
     void tipsTwoIsNewPerUseAndDeletedOnClose();
+    void keysCloseTheBoxes_data();
+    void keysCloseTheBoxes();
 
     void progressbarStartsCompact();
     void progressbarErrorThenCloseComesBackCompact();
@@ -242,6 +245,52 @@ void TestBoxes::tipsTwoIsNewPerUseAndDeletedOnClose()
     QVERIFY(!second.isNull());
     second->close();
     QTRY_VERIFY_WITH_TIMEOUT(second.isNull(), 2000);
+}
+
+void TestBoxes::keysCloseTheBoxes_data()
+{
+    // answer: the question box's answer (-1: a message box, which just closes).
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QStringList>("keys");
+    QTest::addColumn<int>("answer");
+    QTest::newRow("info, Return") << "info" << QStringList{"Return"} << -1;
+    QTest::newRow("warning, Esc") << "warning" << QStringList{"Escape"} << -1;
+    QTest::newRow("Wi-Fi tips, Enter") << "tipsTwo" << QStringList{"Enter"} << -1;
+    QTest::newRow("question, Return at first says no") << "question" << QStringList{"Return"} << 0;
+    QTest::newRow("question, Esc says no") << "question" << QStringList{"Backtab", "Escape"} << 0;
+    QTest::newRow("question, Return on yes") << "question" << QStringList{"Backtab", "Return"} << 1;
+}
+
+void TestBoxes::keysCloseTheBoxes()
+{
+    QFETCH(QString, kind);
+    QFETCH(QStringList, keys);
+    QFETCH(int, answer);
+    const QString title = QStringLiteral("提示");
+    const QString text = QStringLiteral("文件传输进行中，确定中止并退出吗？");
+    QPointer<FramelessWidget> box;
+    if (kind == QLatin1String("info")) {
+        CustomInfoBox::showInfoBox(title, text);
+        box = CustomInfoBox::instance();
+    } else if (kind == QLatin1String("warning")) {
+        CustomWarningBox::showWarningBox(title, text);
+        box = CustomWarningBox::instance();
+    } else if (kind == QLatin1String("tipsTwo")) {
+        box = CustomWarningBoxTipsTwo::showTips(title, text, text);
+    } else {
+        box = CustomQuestionBox::ask(title, text);
+    }
+    QList<bool> said;
+    if (auto *question = qobject_cast<CustomQuestionBox *>(box.data()))
+        connect(question, &CustomQuestionBox::answered, [&said](bool yes) { said << yes; });
+    QVERIFY(QTest::qWaitForWindowActive(box));
+    const QMetaEnum names = QMetaEnum::fromType<Qt::Key>();
+    for (const QString &key : keys) {
+        QWidget *target = box->focusWidget() ? box->focusWidget() : box.data();
+        QTest::keyClick(target, Qt::Key(names.keyToValue(("Key_" + key).toLatin1())));
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(box.isNull() || !box->isVisible(), 2000);
+    QCOMPARE(said, answer < 0 ? QList<bool>() : QList<bool>{answer == 1});
 }
 
 void TestBoxes::progressbarStartsCompact()

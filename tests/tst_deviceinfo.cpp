@@ -145,7 +145,7 @@ void TestDeviceInfo::wifiBlockDecodesEveryField()
     QCOMPARE(reply.size(), 121);
     WifiInfo info;
     QVERIFY(decodeWifiReply(reply, &info));
-    QCOMPARE(info.ssid, QString("ABCDEFGHIJKLMNOP")); // 20 characters shown cut to 16
+    QCOMPARE(info.ssid, QString("ABCDEFGHIJKLMNOPQRST")); // shown whole, not cut to 16
     QCOMPARE(int(info.channel), 6);
     QCOMPARE(int(info.bandWidth), 20);
     QCOMPARE(int(info.encryptionCode), 2);

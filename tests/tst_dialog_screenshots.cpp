@@ -1,4 +1,5 @@
 #include "resources/resources.h"
+#include "ui/boxes/custombox.h"
 #include "ui/dialogs/login.h"
 #include "ui/dialogs/loginsetings.h"
 #include "ui/dialogs/setpassword.h"
@@ -110,6 +111,10 @@ void TestDialogScreenshots::render_data()
     QTest::newRow("setssid_rejected") << Factory(setSsidRejected) << QSize(331, 224);
     QTest::newRow("login") << Factory([] { return std::make_unique<Login>(); }) << QSize(586, 443);
     QTest::newRow("login_filled") << Factory(loginFilled) << QSize(586, 443);
+    QTest::newRow("close_question") << Factory([] {
+        return std::unique_ptr<QWidget>(new CustomQuestionBox(
+            QStringLiteral("提示"), QStringLiteral("文件传输进行中，确定中止并退出吗？")));
+    }) << QSize(380, 180);
 }
 
 void TestDialogScreenshots::render()

@@ -168,10 +168,14 @@ void TestMacPage::generationThroughTheGate_data()
     QTest::addColumn<QString>("separator");
     QTest::addColumn<int>("count");
     QTest::addColumn<QString>("last");
+    QTest::addColumn<bool>("closedEarly"); // the technician closes the progress box at once
+    QTest::addColumn<bool>("clash");       // 90:7E:BA:74:B7:0D is in the pool already
 
-    QTest::newRow("无 separator") << "无" << 2 << "90:7E:BA:74:B7:0D";
-    QTest::newRow("typed separator") << "." << 1 << "90:7E:BA:74:B7:0C";
-    QTest::newRow("dash, carry across the tail") << "-" << 245 << "90:7E:BA:74:B8:00";
+    QTest::newRow("无 separator") << "无" << 2 << "90:7E:BA:74:B7:0D" << true << false;
+    QTest::newRow("typed separator") << "." << 1 << "90:7E:BA:74:B7:0C" << true << false;
+    QTest::newRow("dash, carry across the tail")
+        << "-" << 245 << "90:7E:BA:74:B8:00" << false << false;
+    QTest::newRow("clash with the pool") << ":" << 3 << "90:7E:BA:74:B7:0E" << false << true;
 }
 
 void TestMacPage::generationThroughTheGate()
@@ -179,6 +183,12 @@ void TestMacPage::generationThroughTheGate()
     QFETCH(QString, separator);
     QFETCH(int, count);
     QFETCH(QString, last);
+    QFETCH(bool, closedEarly);
+    QFETCH(bool, clash);
+    QString error;
+    if (clash)
+        QVERIFY2(MacPool(localPoolUrl()).generate({0x907EBA74B70DULL, 1, 1}, QString(), error),
+                 qPrintable(error));
     child<QComboBox>(page.get(), "comboBox_sep")->setCurrentText(separator);
     child<QComboBox>(page.get(), "comboBox_mac5")->setCurrentText("b7"); // stored as B7
     child<QComboBox>(page.get(), "comboBox_mac6")->setCurrentText("c");  // stored as 0C
@@ -191,22 +201,40 @@ void TestMacPage::generationThroughTheGate()
     QVERIFY(page->isGenerating());
     Progressbar *box = page->progressBox();
     QVERIFY(box->isVisible() && box->isModal());
-    box->close();
+    if (closedEarly)
+        box->close();
     for (QPushButton *button : page->findChildren<QPushButton *>()) {
         if (button->window() == page.get()) // the nine database actions, not the gate's
             QVERIFY2(!button->isEnabled(), qPrintable(button->objectName()));
     }
     QTRY_VERIFY_WITH_TIMEOUT(!page->isGenerating(), WAIT_MS);
     QVERIFY(child(page.get(), "pushButton_find")->isEnabled());
+    QVERIFY(!box->isVisible()); // it closes by itself
+    MacFilter lastRow;
+    lastRow.mac = last;
+    if (clash) { // nothing stored; the box names the address already in the pool
+        CustomWarningBox *warning = CustomWarningBox::instance();
+        QVERIFY(warning && warning->isVisible());
+        QVERIFY2(warning->text().contains("90:7E:BA:74:B7:0D"), qPrintable(warning->text()));
+        QCOMPARE(warning->title(), QString("数据库操作错误"));
+        QCOMPARE(poolPage1(), QStringList{"90:7E:BA:74:B7:0D"});
+        QCOMPARE(countMacPages(lastRow, error), 0);
+        warning->close();
+        return;
+    }
     auto *bar = child<QProgressBar>(box, "progressBar");
     QCOMPARE(bar->maximum(), count + 1);
     QCOMPARE(bar->value(), count + 1);
     QCOMPARE(poolPage1().first(), QString("90:7E:BA:74:B7:0C"));
-    MacFilter lastRow;
-    lastRow.mac = last;
-    QString error;
     QCOMPARE(countMacPages(lastRow, error), 1);
     QCOMPARE(countMacPages(MacFilter(), error), (count + 49) / 50);
+    // The information box names the range; the table shows its first page.
+    QCOMPARE(infoBox(),
+             QString("MAC生成: 已存入%1个MAC地址：90:7E:BA:74:B7:0C 至 %2").arg(count).arg(last));
+    const QStringList shown = tableColumn(page.get(), 0);
+    QCOMPARE(shown.size(), qMin(count, 50));
+    QCOMPARE(shown.first(), QString("90:7E:BA:74:B7:0C"));
+    QCOMPARE(pageLabels(page.get()), QString("1 / %1").arg((count + 49) / 50));
 }
 
 void TestMacPage::refusedStartAddress_data()
@@ -245,7 +273,7 @@ void TestMacPage::refusedStartAddress()
 void TestMacPage::pagingThroughASearch()
 {
     fillPool(120);
-    QCOMPARE(pageLabels(page.get()), QString("* / *"));
+    QCOMPARE(pageLabels(page.get()), QString("0 / 0"));
     click(page.get(), "pushButton_down");
     click(page.get(), "pushButton_up");
     QCOMPARE(tableColumn(page.get(), 0), QStringList());

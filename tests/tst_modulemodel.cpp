@@ -173,6 +173,7 @@ private slots:
     void credentialChangeChecksTheAccount();
     void locksAfterThreeWrongLoginsInARow();
     void lockCanLastAFixedTime();
+    void idleSessionTimesOut_data();
     void idleSessionTimesOut();
     void logoutEndsTheSessionSilently();
     void upgradeWithNakAndResend_data();
@@ -493,19 +494,46 @@ void TstModuleModel::lockCanLastAFixedTime()
     QVERIFY(probe.login(OWN_PASSWORD));
 }
 
+void TstModuleModel::idleSessionTimesOut_data()
+{
+    // After the time-out every request but a login is answered 0x13 until the
+    // next login; the forced password change retries under the older scheme.
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<QList<QByteArray>>("requests");
+    QTest::addColumn<QList<QByteArray>>("replies");
+    const QByteArray read = readRequest(SessionRequest::ReadVersions);
+    QTest::newRow("reads after the time-out")
+        << OWN_PASSWORD << QList<QByteArray>{read, read}
+        << QList<QByteArray>{errorReply(0x03, 0x13), errorReply(0x03, 0x13)};
+    QTest::newRow("forced change after the time-out, both schemes")
+        << FACTORY
+        << QList<QByteArray>{changeRequest(OWN_PASSWORD, CredentialScheme::Derived),
+                             changeRequest(OWN_PASSWORD, CredentialScheme::AesOnly)}
+        << QList<QByteArray>{errorReply(0x10, 0x13), errorReply(0x10, 0x13)};
+    QTest::newRow("a new login ends the time-out")
+        << OWN_PASSWORD
+        << QList<QByteArray>{loginRequest(OWN_PASSWORD, CredentialScheme::AesOnly),
+                             buildLogoutRequest(), read}
+        << QList<QByteArray>{writeReply(Registers::LOGIN_BLOCK, 64), QByteArray(),
+                             errorReply(0x03, 0x15)};
+}
+
 void TstModuleModel::idleSessionTimesOut()
 {
-    ModuleConfig config = aesConfig();
+    QFETCH(QString, password);
+    QFETCH(QList<QByteArray>, requests);
+    QFETCH(QList<QByteArray>, replies);
+    ModuleConfig config = aesConfig(password);
     config.sessionTimeoutMs = 80;
     Probe probe(config);
-    QVERIFY(probe.login(OWN_PASSWORD));
-    QCOMPARE(probe.send(readRequest(SessionRequest::ReadVersions)).size(), 9);
+    probe.send(loginRequest(password, CredentialScheme::AesOnly));
+    QVERIFY(probe.model.sessionOpen());
+    const QByteArray read = readRequest(SessionRequest::ReadVersions);
     probe.now += 79;
-    QCOMPARE(probe.send(readRequest(SessionRequest::ReadVersions)).size(), 9);
+    QCOMPARE(probe.send(read).size(), 9); // the restricted session may read
     probe.now += 81;
-    QCOMPARE(probe.send(readRequest(SessionRequest::ReadVersions)), errorReply(0x03, 0x13));
-    QVERIFY(!probe.model.sessionOpen());
-    QCOMPARE(probe.send(readRequest(SessionRequest::ReadVersions)), errorReply(0x03, 0x15));
+    for (int i = 0; i < requests.size(); ++i)
+        QCOMPARE(probe.send(requests.at(i)), replies.at(i));
 }
 
 void TstModuleModel::logoutEndsTheSessionSilently()

@@ -1,6 +1,8 @@
 // Renders the tool's window in the login view and in the device view after a
-// refresh against the module simulator, to screenshots/*.png in the test's
-// working directory, for a person to look at.
+// refresh against the module simulator, and the MAC page at the window's
+// minimum and at a large size, to screenshots/*.png in the test's working
+// directory, for a person to look at.
+#include "app/mainwindow.h"
 #include "app/startup.h"
 #include "protocol/sigledebug.h"
 #include "serial/portenumeration.h"
@@ -11,8 +13,12 @@
 
 #include "support/screenshots.h"
 #include <QDir>
+#include <QHeaderView>
 #include <QImage>
+#include <QLabel>
+#include <QPushButton>
 #include <QSet>
+#include <QTableWidget>
 
 #include <QtTest>
 
@@ -29,6 +35,8 @@ class TestPageScreenshots : public QObject
 
 private slots:
     void loginAndDeviceViews();
+    void macPageFits_data();
+    void macPageFits();
 
 private:
     QString save(QWidget *window, const QString &name);
@@ -80,6 +88,42 @@ void TestPageScreenshots::loginAndDeviceViews()
     page->on_pushButton_cancel_clicked();
     PortEnumeration::reset();
     PageDriver::hideBoxes();
+}
+
+void TestPageScreenshots::macPageFits_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("default size") << QSize(); // as the tool starts
+    QTest::newRow("minimum size") << QSize(580, 610);
+    QTest::newRow("1280 x 1024") << QSize(1280, 1024);
+}
+
+// At least ten table rows and the whole pager on screen; before any search
+// the pager reads page 0 of 0.
+void TestPageScreenshots::macPageFits()
+{
+    QFETCH(QSize, size);
+    std::unique_ptr<FramelessWidget> frame(createMainFrame());
+    if (size.isValid())
+        frame->resize(size);
+    frame->show();
+    frame->findChild<MainWindow *>()->toolButton3_clicked();
+    const QString name =
+        QStringLiteral("mac_page_%1").arg(QTest::currentDataTag()).replace(' ', '_');
+    QVERIFY2(!save(frame.get(), name).isEmpty(), "MAC page not rendered");
+    QVERIFY(!size.isValid() || frame->size() == size);
+
+    auto *table = frame->findChild<QTableWidget *>("tableWidget");
+    QVERIFY(table->viewport()->height() >= 10 * table->verticalHeader()->defaultSectionSize());
+    const QRect window = frame->findChild<QWidget *>("windowContent")->rect();
+    for (const char *pager : {"pushButton_up", "pushButton_down", "label_current", "label_sum"}) {
+        auto *widget = frame->findChild<QWidget *>(pager);
+        const QRect shown(widget->mapTo(frame->findChild<QWidget *>("windowContent"), QPoint()),
+                          widget->size());
+        QVERIFY2(widget->isVisible() && window.contains(shown), pager);
+    }
+    QCOMPARE(frame->findChild<QLabel *>("label_current")->text(), QStringLiteral("0"));
+    QCOMPARE(frame->findChild<QLabel *>("label_sum")->text(), QStringLiteral("0"));
 }
 
 QTEST_MAIN(TestPageScreenshots)

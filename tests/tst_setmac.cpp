@@ -208,14 +208,15 @@ void TestSetMac::settingsDialogsBoundTheEncodedLength_data()
     QTest::addColumn<bool>("ssid"); // false: the Wi-Fi password dialog
     QTest::addColumn<QString>("entry");
     QTest::addColumn<QString>("rejection"); // empty: accepted
-    const QString ssidTooLong = QStringLiteral("新SSID不能超过64个字节！");
+    const QString ssidTooLong = QStringLiteral("新SSID不能超过32个字节（现为%1个字节）！");
     const QString passwordTooLong = QStringLiteral("新密码超过32个字节,请重新输入！");
-    QTest::newRow("SSID of 64 ASCII bytes") << true << QString(64, 's') << "";
-    QTest::newRow("SSID of 65 ASCII bytes") << true << QString(65, 's') << ssidTooLong;
-    QTest::newRow("SSID of 64 bytes ending in a three-byte character")
-        << true << "s" + HAN_63 << "";
-    QTest::newRow("SSID whose last character would cross byte 64")
-        << true << "ss" + HAN_63 << ssidTooLong;
+    QTest::newRow("SSID of 32 ASCII bytes") << true << QString(32, 's') << "";
+    QTest::newRow("SSID of 33 ASCII bytes") << true << QString(33, 's') << ssidTooLong.arg(33);
+    QTest::newRow("SSID of 40 ASCII bytes") << true << QString(40, 's') << ssidTooLong.arg(40);
+    QTest::newRow("SSID of 32 bytes ending in a three-byte character")
+        << true << "ss" + HAN_63.left(10) << "";
+    QTest::newRow("SSID whose last character would cross byte 32")
+        << true << "sss" + HAN_63.left(10) << ssidTooLong.arg(33);
     QTest::newRow("password of 32 bytes") << false << "Aa1_" + QString(28, 'x') << "";
     QTest::newRow("password of 15 characters but 33 bytes")
         << false << "Aa1_" + HAN_63.left(9) + "xx" << passwordTooLong;

@@ -242,7 +242,7 @@ void TestSigleDebugMac::refusedBeforeAnythingIsSent_data()
     QTest::addColumn<QString>("warning");
     const QString noOperator = QStringLiteral("请输入操作员信息!");
     const QString badMac = QStringLiteral("MAC地址格式错误，无法设置！");
-    const QString longSsid = QStringLiteral("SSID超过64个字节，无法设置！");
+    const QString longSsid = QStringLiteral("SSID超过32个字节，无法设置！");
     QTest::newRow("Wi-Fi MAC, empty operator")
         << "setWifiMac" << NEW_MAC << QString() << "参数错误" << noOperator;
     QTest::newRow("FE MAC, blank operator") << "setFeMac" << NEW_MAC << " \t "
@@ -251,11 +251,11 @@ void TestSigleDebugMac::refusedBeforeAnythingIsSent_data()
                                                         << "90:EB:74:70:1"
                                                         << "tech"
                                                         << "提示" << badMac;
-    QTest::newRow("65-byte SSID") << "setSSID" << QString(65, 's') << QString() << "提示"
+    QTest::newRow("40-byte SSID") << "setSSID" << QString(40, 's') << QString() << "提示"
                                   << longSsid;
-    QTest::newRow("SSID whose last character would cross byte 64")
+    QTest::newRow("SSID whose last character would cross byte 32")
         << "setSSID"
-        << "ss" + HAN_63 << QString() << "提示" << longSsid;
+        << "sss" + HAN_63.left(10) << QString() << "提示" << longSsid;
     QTest::newRow("33-byte Wi-Fi password") << "setPassword"
                                             << "Aa1_" + QString(29, 'x') << QString() << "提示"
                                             << "密码超过32个字节，无法设置！";
@@ -288,10 +288,11 @@ void TestSigleDebugMac::textAtTheFieldWidthIsSentWhole_data()
     QTest::addColumn<QByteArray>("header");
     QTest::addColumn<int>("refreshes");
     const QByteArray ssidHeader = QByteArray::fromHex("01100031002040");
-    QTest::newRow("64-byte SSID") << "setSSID" << QString(64, 's') << ssidHeader << 1;
-    QTest::newRow("64-byte SSID ending in a three-byte character")
+    QTest::newRow("32-byte SSID, zero-filled to 64")
+        << "setSSID" << QString(32, 's') << ssidHeader << 1;
+    QTest::newRow("32-byte SSID ending in a three-byte character")
         << "setSSID"
-        << "s" + HAN_63 << ssidHeader << 1;
+        << "ss" + HAN_63.left(10) << ssidHeader << 1;
     QTest::newRow("32-byte Wi-Fi password, no refresh")
         << "setPassword"
         << "Aa1_" + QString(28, 'x') << QByteArray::fromHex("01100054001020") << 0;
@@ -308,8 +309,9 @@ void TestSigleDebugMac::textAtTheFieldWidthIsSentWhole()
     QCOMPARE(PageDriver::infoText(), QStringLiteral("设置成功！"));
     const QByteArray frame = framesWith(*model, header).value(0);
     const QByteArray utf8 = argument.toUtf8();
-    QCOMPARE(frame.size(), header.size() + utf8.size() + 2); // no byte cut, no zero added
-    QCOMPARE(frame.mid(header.size(), utf8.size()), utf8);
+    const int width = quint8(header.back()); // the request's byte count
+    QCOMPARE(frame.size(), header.size() + width + 2);
+    QCOMPARE(frame.mid(header.size(), width), utf8.leftJustified(width, '\0')); // no byte cut
     QCOMPARE(slot == QLatin1String("setSSID") ? model->ssid() : model->wifiPassword(), argument);
     QCOMPARE(framesWith(*model, VERSION_READ).size(), refreshes);
 }

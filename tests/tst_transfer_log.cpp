@@ -11,6 +11,7 @@
 
 #include <QDir>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -43,6 +44,17 @@ QByteArray replyWithNBelow69()
     appendCrc(reply);
     return reply;
 }
+
+// The last line of a complete upload; the test puts in the file's path.
+QString saved(int bytes, bool digestMatches)
+{
+    return QStringLiteral("日志已保存到 %PATH%，共 %1 字节，%2")
+        .arg(bytes)
+        .arg(digestMatches ? QStringLiteral("校验通过") : QStringLiteral("校验未通过"));
+}
+
+// Not a fault of the module: the chosen directory is replaced by a file.
+const QString DIRECTORY_GONE = QStringLiteral("directory-gone");
 
 QString illegalName(const QString &name)
 {
@@ -111,10 +123,12 @@ void TestTransferLog::logOutcomes_data()
         QTest::newRow(title) << version << size << name << faults << lines << fileSize;
     };
     const QString log = QStringLiteral("sys.log");
-    row("SHA-256 log, two kilobytes and a tail", 125, 2500, log, {}, {COMPLETE}, 2500);
-    row("SHA-1 log", 124, 1100, log, {}, {COMPLETE}, 1100);
-    row("300 bytes: the last block is cut", 125, 300, log, {}, {COMPLETE}, 300);
-    row("name with leading blanks", 125, 200, "  sys.log", {}, {COMPLETE}, 200);
+    row("SHA-256 log, two kilobytes and a tail", 125, 2500, log, {}, {COMPLETE, saved(2500, true)},
+        2500);
+    row("SHA-1 log", 124, 1100, log, {}, {COMPLETE, saved(1100, true)}, 1100);
+    row("300 bytes: the last block is cut", 125, 300, log, {}, {COMPLETE, saved(300, true)}, 300);
+    row("name with leading blanks", 125, 200, "  sys.log", {}, {COMPLETE, saved(200, true)}, 200);
+    row("directory not writable: nothing sent", 125, 300, log, {DIRECTORY_GONE}, {}, -1);
     row("request timed out", 125, 300, log, {"drop-next"}, {"请求日志反馈超时！"}, -1);
     row("error reply to the request", 125, 300, log, {"error:0x04"}, {"反馈：设备故障！"}, -1);
     row("69-byte reply", 125, 300, log,
@@ -122,11 +136,12 @@ void TestTransferLog::logOutcomes_data()
         {"接收到无关数据！"}, -1);
     row("reply failing its CRC", 125, 300, log, {"corrupt-crc:1"}, {BAD_FRAME}, -1);
     row("N below 69", 125, 300, log, {answeredWith(replyWithNBelow69())}, {BAD_FRAME}, -1);
-    row("upper-case digest", 125, 2500, log, {"log-digest-upper"}, {COMPLETE, DIGEST_WRONG}, 2500);
+    row("upper-case digest", 125, 2500, log, {"log-digest-upper"},
+        {COMPLETE, DIGEST_WRONG, saved(2500, false)}, 2500);
     row("block split across two passes is asked for again", 125, 2500, log, {"log-split:1:450"},
-        {COMPLETE}, 2500);
+        {COMPLETE, saved(2500, true)}, 2500);
     row("EOT in the middle: digest of the partial file", 125, 2500, log, {"eot-after:0"},
-        {COMPLETE, DIGEST_WRONG}, 1024);
+        {COMPLETE, DIGEST_WRONG, saved(1024, false)}, 1024);
     row("CAN in the middle: partial file kept", 125, 2500, log, {"can-after:0"},
         {"设备中断文件传输！"}, 1024);
     for (const char *hostile : {"../escape.log", "..", "", "sub/inner.log", "..\\escape.log"})
@@ -146,7 +161,13 @@ void TestTransferLog::logOutcomes()
     config.softwareVersion = version;
     config.logSize = size;
     config.logFileName = name;
+    const bool directoryGone = faults.removeAll(DIRECTORY_GONE) > 0;
     prepare(config, faults);
+    if (directoryGone) {
+        QVERIFY(QDir(directory).removeRecursively());
+        QFile file(directory);
+        QVERIFY(file.open(QIODevice::WriteOnly)); // a file where the directory was
+    }
     // Sampled at the first block's ACK, while the upload runs.
     int directoryLocked = -1;
     connect(fixture->model.get(), &ModuleModel::requestTaken, this, [&](const QByteArray &unit) {
@@ -155,7 +176,13 @@ void TestTransferLog::logOutcomes()
     });
     request();
 
+    lines.replaceInStrings(QStringLiteral("%PATH%"), logPath());
     QCOMPARE(fixture->logLines(), lines);
+    if (directoryGone) {
+        QCOMPARE(PageDriver::warningText(),
+                 QString("无法在目录“%1”中创建文件，请选择其他目录！").arg(directory));
+        QCOMPARE(fixture->timesReceived(buildLogRequest()), 0);
+    }
     QCOMPARE(fixture->button("pushButton_getLog")->text(), QString("请求"));
     QVERIFY(!fixture->button("pushButton_getLog")->isChecked());
     // Nothing is ever created beside the chosen directory or below it.
@@ -169,7 +196,12 @@ void TestTransferLog::logOutcomes()
     QCOMPARE(readFile(logPath()), fixture->model->logContent().left(fileSize));
     QCOMPARE(directoryLocked, 1);
     QVERIFY(fixture->button("pushButton_directory")->isEnabled());
-    QVERIFY(!fixture->driver->isShown("progressBar_2"));
+    // A complete upload leaves its bar full; an aborted one hides it.
+    auto *bar = fixture->driver->widget<QProgressBar>("progressBar_2");
+    QCOMPARE(fixture->driver->isShown("progressBar_2"), lines.first() == COMPLETE);
+    if (lines.first() == COMPLETE)
+        QVERIFY2(bar->value() == bar->maximum() && bar->text().startsWith("100%"),
+                 qPrintable(bar->text()));
 }
 
 void TestTransferLog::cancelThenRequestAgain()
@@ -200,7 +232,9 @@ void TestTransferLog::cancelThenRequestAgain()
     request();
     QCOMPARE(savedPath(), logPath());
     QCOMPARE(readFile(logPath()), fixture->model->logContent());
-    QCOMPARE(fixture->logLines(), QStringList{COMPLETE});
+    const int size = fixture->model->logContent().size();
+    QCOMPARE(fixture->logLines(),
+             QStringList({COMPLETE, saved(size, true).replace("%PATH%", logPath())}));
 }
 
 void TestTransferLog::portVanishingClosesTheFile()

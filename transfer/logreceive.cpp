@@ -1,5 +1,8 @@
 #include "transfer/logreceive.h"
 
+#include <QDir>
+#include <QTemporaryFile>
+
 #include "protocol/frame.h"
 
 namespace
@@ -65,4 +68,13 @@ bool logDigestMatches(const QByteArray &announced, const QByteArray &sha256Hex,
     const int zero = announced.indexOf('\0');
     const QByteArray text = zero < 0 ? announced : announced.left(zero);
     return text == sha256Hex || text == sha1Hex;
+}
+
+bool directoryTakesNewFiles(const QString &directory)
+{
+    const QDir dir(directory);
+    if (directory.isEmpty() || !dir.exists())
+        return false;
+    QTemporaryFile probe(dir.filePath(QStringLiteral(".write-probe-XXXXXX")));
+    return probe.open(); // removed again when it goes out of scope
 }

@@ -33,6 +33,12 @@ LogRequestReply judgeLogRequestReply(const QByteArray &reply, LogAnnouncement *o
 // not empty, not "." or "..", no "/" or "\".
 bool isSafeLogFileName(const QString &name);
 
+// True when a file can be created in `directory` now: a probe file is made
+// there and removed again. Permission bits alone do not tell (they do not
+// bind an administrator, and a read-only mount or a vanished directory keeps
+// its bits).
+bool directoryTakesNewFiles(const QString &directory);
+
 // The bookkeeping of the receive loop for one upload of `expectedSize`
 // bytes. Each pass hands its chunk (everything received in the pass) to
 // take(): the first three bytes are skipped unexamined, the CRC is checked

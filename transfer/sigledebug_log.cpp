@@ -8,11 +8,13 @@
 #include "transfer/filechoice.h"
 #include "transfer/logreceive.h"
 #include "transfer/transferframes.h"
+#include "ui/boxes/custombox.h"
 #include "ui_sigledebug.h"
 
 #include <QDebug>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 void SigleDebug::on_pushButton_directory_clicked()
 {
@@ -97,6 +99,13 @@ void SigleDebug::on_pushButton_getLog_clicked()
         return;
     }
     ui->textEdit->clear();
+    if (!directoryTakesNewFiles(logDirectory)) { // nothing is sent
+        CustomWarningBox::showWarningBox(tr("提示"),
+                                         tr("无法在目录“%1”中创建文件，请选择其他目录！")
+                                             .arg(QDir::toNativeSeparators(logDirectory)));
+        ui->pushButton_getLog->setChecked(false);
+        return;
+    }
     if (!requestLog()) {
         ui->pushButton_getLog->setChecked(false);
         ui->pushButton_getLog->setText(tr("请求"));
@@ -148,8 +157,8 @@ void SigleDebug::logPassEmpty()
 
 void SigleDebug::logBlockWritten(qint64 written, qint64 progress)
 {
-    if (progress <= ui->progressBar_2->maximum())
-        ui->progressBar_2->setValue(int(progress));
+    // The block that runs past the size fills the bar.
+    ui->progressBar_2->setValue(int(qMin<qint64>(progress, expectedLogSize)));
     if (logProgress.update(written, transferClock.elapsed()))
         ui->progressBar_2->setFormat(logProgress.text());
 }
@@ -180,15 +189,31 @@ void SigleDebug::finishLogUpload(bool complete)
     closeLogFile();
     appendLog(complete ? tr("设备文件传输完成！") : tr("设备中断文件传输！"));
     ui->progressBar->hide();
-    ui->progressBar_2->hide();
-    if (complete && receivingLog && logFile)
-        verifyLogDigest(logFile->fileName());
+    if (!complete || !receivingLog || !logFile) {
+        ui->progressBar_2->hide();
+        return;
+    }
+    showLogComplete();
+    verifyLogDigest(logFile->fileName());
+}
+
+// A complete upload leaves its bar on screen, full.
+void SigleDebug::showLogComplete()
+{
+    ui->progressBar_2->setValue(ui->progressBar_2->maximum());
+    logProgress.update(expectedLogSize, transferClock.elapsed());
+    ui->progressBar_2->setFormat(logProgress.text());
 }
 
 void SigleDebug::verifyLogDigest(const QString &path)
 {
     const QByteArray sha256 = fileSha256(path).toHex();
     const QByteArray sha1 = fileSha1(path).toHex();
-    if (!logDigestMatches(expectedLogDigest, sha256, sha1))
+    const bool matches = logDigestMatches(expectedLogDigest, sha256, sha1);
+    if (!matches)
         appendLog(tr("文件哈希值校验错误！"));
+    appendLog(tr("日志已保存到 %1，共 %2 字节，%3")
+                  .arg(QDir::toNativeSeparators(path))
+                  .arg(QFileInfo(path).size())
+                  .arg(matches ? tr("校验通过") : tr("校验未通过")));
 }

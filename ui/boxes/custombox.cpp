@@ -1,11 +1,14 @@
 #include "ui/boxes/custombox.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPointer>
+#include <QPushButton>
 #include <QScreen>
 #include <QVBoxLayout>
 
@@ -14,10 +17,12 @@ namespace
 
 const QSize kOneLineBoxSize(300, 100);
 const QSize kTwoLineBoxSize(300, 150);
+const QSize kQuestionBoxSize(380, 180);
 const QMargins kTextMargins(16, 10, 16, 12);
 const char *const kInfoStyle = "font-size: 24px; color: rgb(0, 0, 0);";
 const char *const kWarningStyle = "font-size: 24px; color: rgb(255, 170, 0);";
 const char *const kTipStyle = "font-size: 15px; color: rgb(255, 0, 0);";
+const char *const kQuestionStyle = "font-size: 18px; color: rgb(0, 0, 0);";
 
 // One slot per shared box class. The box has no parent, so a post routine
 // (run while the application object is being destroyed, when widgets can
@@ -51,6 +56,32 @@ QLabel *makeLabel(const QString &text, const char *style)
     label->setAlignment(Qt::AlignCenter);
     return label;
 }
+
+bool isDismissKey(const QKeyEvent *event)
+{
+    const int key = event->key();
+    return key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape;
+}
+
+// Closes the box it watches on Enter, Return or Esc, whichever of the box's
+// widgets has the keyboard focus (an unused key travels up to the box).
+class DismissKeys : public QObject
+{
+public:
+    explicit DismissKeys(QWidget *box) : QObject(box), m_box(box) {}
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() != QEvent::KeyPress || !isDismissKey(static_cast<QKeyEvent *>(event)))
+            return false;
+        m_box->close();
+        return true;
+    }
+
+private:
+    QWidget *m_box;
+};
 
 // The options every message box shares.
 void configureBox(FramelessWidget *box, const QString &title)
@@ -93,6 +124,13 @@ void presentBox(FramelessWidget *box, const QString &title, const QSize &size)
     box->activateWindow();
 }
 
+// The one-line boxes and the two-line warning boxes are dismissed by a key.
+void configureMessageBox(FramelessWidget *box, const QString &title)
+{
+    configureBox(box, title);
+    box->installEventFilter(new DismissKeys(box));
+}
+
 QLayout *oneLineLayout(QLabel *label)
 {
     auto *layout = new QHBoxLayout;
@@ -115,7 +153,7 @@ QLayout *twoLineLayout(QLabel *mainLabel, QLabel *tipLabel)
 
 CustomInfoBox::CustomInfoBox() : m_label(makeLabel(QString(), kInfoStyle))
 {
-    configureBox(this, QString());
+    configureMessageBox(this, QString());
     setContentLayout(oneLineLayout(m_label));
     resize(kOneLineBoxSize);
 }
@@ -139,7 +177,7 @@ QString CustomInfoBox::text() const
 
 CustomWarningBox::CustomWarningBox() : m_label(makeLabel(QString(), kWarningStyle))
 {
-    configureBox(this, QString());
+    configureMessageBox(this, QString());
     setContentLayout(oneLineLayout(m_label));
     resize(kOneLineBoxSize);
 }
@@ -164,7 +202,7 @@ QString CustomWarningBox::text() const
 CustomWarningBoxTips::CustomWarningBoxTips()
     : m_mainLabel(makeLabel(QString(), kWarningStyle)), m_tipLabel(makeLabel(QString(), kTipStyle))
 {
-    configureBox(this, QString());
+    configureMessageBox(this, QString());
     setContentLayout(twoLineLayout(m_mainLabel, m_tipLabel));
     resize(kTwoLineBoxSize);
 }
@@ -198,7 +236,7 @@ CustomWarningBoxTipsTwo::CustomWarningBoxTipsTwo(const QString &title, const QSt
                                                  const QString &tipText)
     : m_mainLabel(makeLabel(mainText, kWarningStyle)), m_tipLabel(makeLabel(tipText, kTipStyle))
 {
-    configureBox(this, title);
+    configureMessageBox(this, title);
     setAttribute(Qt::WA_DeleteOnClose);
     setContentLayout(twoLineLayout(m_mainLabel, m_tipLabel));
     presentBox(this, title, kTwoLineBoxSize);
@@ -219,4 +257,65 @@ QString CustomWarningBoxTipsTwo::mainText() const
 QString CustomWarningBoxTipsTwo::tipText() const
 {
     return m_tipLabel->text();
+}
+
+CustomQuestionBox::CustomQuestionBox(const QString &title, const QString &text)
+    : m_label(makeLabel(text, kQuestionStyle)), m_yes(new QPushButton(tr("是"))),
+      m_no(new QPushButton(tr("否")))
+{
+    configureBox(this, title);
+    setAttribute(Qt::WA_DeleteOnClose);
+    m_label->setWordWrap(true);
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(m_yes);
+    buttons->addWidget(m_no);
+    auto *layout = new QVBoxLayout;
+    layout->setContentsMargins(kTextMargins);
+    layout->addWidget(m_label);
+    layout->addLayout(buttons);
+    setContentLayout(layout);
+    connect(m_yes, &QPushButton::clicked, this, [this] { answer(true); });
+    connect(m_no, &QPushButton::clicked, this, [this] { answer(false); });
+    presentBox(this, title, kQuestionBoxSize);
+    m_no->setFocus();
+}
+
+CustomQuestionBox *CustomQuestionBox::ask(const QString &title, const QString &text)
+{
+    return new CustomQuestionBox(title, text);
+}
+
+QString CustomQuestionBox::text() const
+{
+    return m_label->text();
+}
+
+void CustomQuestionBox::keyPressEvent(QKeyEvent *event)
+{
+    if (!isDismissKey(event)) {
+        FramelessWidget::keyPressEvent(event);
+        return;
+    }
+    answer(event->key() != Qt::Key_Escape && focusWidget() == m_yes);
+}
+
+void CustomQuestionBox::closeEvent(QCloseEvent *event)
+{
+    FramelessWidget::closeEvent(event);
+    if (event->isAccepted() && !m_answered) {
+        m_answered = true;
+        emit answered(false);
+    }
+}
+
+// The answer comes first, then the box goes, so that whoever hears it still
+// has a modal box keeping the clicks away until it has acted.
+void CustomQuestionBox::answer(bool yes)
+{
+    if (m_answered)
+        return;
+    m_answered = true;
+    emit answered(yes);
+    close();
 }

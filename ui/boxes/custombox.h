@@ -5,10 +5,12 @@
 #include <QString>
 
 class QLabel;
+class QPushButton;
 
 // Message boxes on the frameless frame: application-modal, without minimise,
 // maximise, full screen, help or resizing (a message box is answered, not
-// arranged), movable by the title bar and closed by its close button.
+// arranged), movable by the title bar and closed by its close button, by
+// Enter or by Esc.
 //
 // The information box, the warning box and the login-password warning box are
 // single instances created on first use without a parent; closing only hides
@@ -86,4 +88,36 @@ public:
 private:
     QLabel *m_mainLabel;
     QLabel *m_tipLabel;
+};
+
+// A yes/no question in the style of the message boxes, with the buttons "是"
+// and "否" under the text: a new box for every question, application-modal,
+// deleted when closed. answered() comes once: true for "是"; "否", Esc and the
+// close button answer no. Enter presses the button that has the focus, "否" at
+// first, so a hurried Enter never says yes.
+class CustomQuestionBox : public FramelessWidget
+{
+    Q_OBJECT
+
+public:
+    CustomQuestionBox(const QString &title, const QString &text);
+    // Builds the box and shows it; returns the box on screen (valid until it
+    // is closed; hold it in a QPointer).
+    static CustomQuestionBox *ask(const QString &title, const QString &text);
+    QString text() const;
+
+signals:
+    void answered(bool yes);
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void answer(bool yes);
+
+    QLabel *m_label;
+    QPushButton *m_yes;
+    QPushButton *m_no;
+    bool m_answered = false;
 };

@@ -1,6 +1,5 @@
 #include "ui/dialogs/setssid.h"
 
-#include "protocol/frame.h"
 #include "protocol/settingsfields.h"
 #include "ui_setssid.h"
 
@@ -24,8 +23,8 @@ QString SetSSID::rejection(const QString &ssid) const
         return tr("新SSID不能与原SSID重复！");
     if (ssid == m_currentPassword)
         return tr("新SSID不能与密码重复！");
-    if (!fitsTextField(ssid, Registers::SSID_FIELD_BYTES))
-        return tr("新SSID不能超过64个字节！");
+    if (!ssidFits(ssid))
+        return tr("新SSID不能超过32个字节（现为%1个字节）！").arg(encodeLocalText(ssid).size());
     return QString();
 }
 
@@ -38,7 +37,7 @@ void SetSSID::on_pushButton_Ok_clicked()
         // over-long one stays, to be shortened. An emptied entry leaves the
         // message in place.
         ui->label_tip->setText(message);
-        if (fitsTextField(ssid, Registers::SSID_FIELD_BYTES))
+        if (ssidFits(ssid))
             ui->lineEdit_setSSID->clear();
         return;
     }

@@ -9,7 +9,7 @@ class SetSSID;
 }
 
 // The dialog "SSID设置": checks a new SSID against the current SSID, the
-// current Wi-Fi password and the module's 64-byte field (local 8-bit
+// current Wi-Fi password and Wi-Fi's limit of 32 bytes (local 8-bit
 // encoding) and hands an accepted one, exactly as typed, to the
 // device page through sendNewSSID. Not shown by the constructor.
 class SetSSID : public QDialog

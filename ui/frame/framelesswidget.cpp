@@ -398,8 +398,17 @@ void FramelessWidget::showEvent(QShowEvent *event)
         on_applicationStateChanged(QGuiApplication::applicationState());
 }
 
+void FramelessWidget::setCloseGuard(std::function<bool()> guard)
+{
+    m_closeGuard = std::move(guard);
+}
+
 void FramelessWidget::closeEvent(QCloseEvent *event)
 {
+    if (m_closeGuard && !m_closeGuard()) {
+        event->ignore();
+        return;
+    }
     // Logs the device session out before the window goes, whoever closes it.
     emit cancelDev();
     QWidget::closeEvent(event);

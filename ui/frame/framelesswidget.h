@@ -9,6 +9,8 @@
 #include <QString>
 #include <QWidget>
 
+#include <functional>
+
 class QLayout;
 class QMouseEvent;
 
@@ -62,6 +64,10 @@ public:
     bool isMinimisable() const { return m_minimisable; }
     // The help button (emits showHelp()); visible by default.
     void setHelpButtonVisible(bool visible);
+    // Asked before the frame closes, however it is closed; a guard that
+    // answers false keeps the frame open, and cancelDev() is not emitted.
+    // An empty guard (the default) lets every close through.
+    void setCloseGuard(std::function<bool()> guard);
 
     // Follows the application's activation: in the normal state the margin and
     // shadow (active: highlight colour, inactive: shadow colour); in full screen
@@ -140,4 +146,5 @@ private:
     bool m_minimisable = true;
     bool m_helpVisible = true;
     bool m_translucent = true; // shadow margin drawn: the desktop composites
+    std::function<bool()> m_closeGuard;
 };
