@@ -14,6 +14,7 @@
 #include "protocol/sessionlink.h"
 #include "transfer/logreceive.h"
 #include "transfer/transferframes.h"
+#include "transfer/upgradejudge.h"
 
 #include <QByteArray>
 #include <QList>
@@ -40,7 +41,6 @@ enum class StepOutcome {
     TimedOut,        // nothing came within the limit
     ErrorReply,      // three bytes: errorCode holds the module's code
     ChecksumFailure, // the reply failed its check (reads: after the repeats)
-    Cancelled,       // the caller's flag was set during the wait
     Refused,         // the input does not fit its field: nothing was sent
 };
 
@@ -82,13 +82,19 @@ enum class UpgradeOutcome {
     TooManyResends,  // a sixth NAK for one block
     Unrelated,       // an answer to a block that is neither ACK nor NAK
     ErrorReply,      // three bytes to start, a block or EOT: errorCode
+    FileRefused,     // upgrade(): the file cannot be sent (refusal)
     EndedByModule,   // a lone EOT or CAN piece, answered with ACK: endSignal
     Cancelled,       // the caller's flag was set
 };
 
+// Where an upgrade ended.
+enum class UpgradeStage { Start, Blocks, Verdict };
+
 struct UpgradeResult {
     UpgradeOutcome outcome = UpgradeOutcome::NotReady;
+    UpgradeStage stage = UpgradeStage::Start;
     quint8 errorCode = 0;
+    FirmwareRefusal refusal = FirmwareRefusal::None; // for FileRefused
     char endSignal = 0; // Transfer::EOT or Transfer::CAN for EndedByModule
     int blocksAcknowledged = 0;
     // After these outcomes the module still expects the transfer to go on;
@@ -151,8 +157,10 @@ class ModuleSession
 {
 public:
     // `link` must outlive the session; `observer` and `cancel` may be null.
-    // The cancel flag ends every wait but those of stopTransfer() and
-    // logout(), which must still reach the module after a cancel.
+    // The cancel flag ends the waits of a running transfer: the blocks and
+    // the verdict of sendImage() and the passes of pullLog(). The short
+    // exchanges (at most 1 s each) and stopTransfer() run to their end, so a
+    // cancelled caller can still stop the transfer and log out.
     explicit ModuleSession(SessionLink *link, SessionObserver *observer = nullptr,
                            const CancelFlag *cancel = nullptr);
 
@@ -192,12 +200,13 @@ public:
     // The logout frame; no reply is awaited. False when the link refused it.
     bool logout();
 
-    // The firmware upgrade in its steps: start loading announces the file
-    // (the digest by softwareVersion()); sendImage sends the blocks, with at
-    // most five resends each, then EOT, and returns the module's verdict.
-    // A result with needsStop() asks for stopTransfer().
-    UpgradeResult startLoading(const QByteArray &encodedName, quint32 size,
-                               const QByteArray &digestHex);
+    // The firmware upgrade in its steps: start loading announces the file at
+    // `path` of `size` bytes (its name after the last "/", its digest as
+    // softwareVersion() chooses, FileRefused when it cannot be read);
+    // sendImage sends the blocks, with at most five resends each, then EOT,
+    // and returns the module's verdict. A result with needsStop() asks for
+    // stopTransfer().
+    UpgradeResult startLoading(const QString &path, quint32 size);
     UpgradeResult sendImage(const QList<QByteArray> &blocks);
     // The three together, for an unattended caller: the file at `path` cut
     // into blocks, announced and sent; stopTransfer() on a failure that needs
@@ -215,10 +224,15 @@ public:
     LogPullResult pullLog(const LogAnnouncement &announced, QIODevice *sink, int maxFailures);
 
 private:
-    ReadPieces exchange(const QByteArray &frame, int moreThan, int limitMs, bool *cancelled);
+    ReadPieces exchange(const QByteArray &frame, int moreThan, int limitMs);
+    ReadPieces exchange(SessionRequest request, const QByteArray &frame);
     ReadPieces firstPieces(const QByteArray &frame, int limitMs, bool cancellable, bool *cancelled);
+    ReadPieces drainUntilQuiet(ReadPieces pieces, bool *cancelled);
+    void acknowledgeEnd();
     StepResult readBlock(SessionRequest request, QByteArray *reply);
     StepResult writeField(SessionRequest request, const QByteArray &field);
+    CredentialResult sendWithFallback(SessionRequest request, const QString &account,
+                                      const QString &password);
     CredentialResult sendCredentials(SessionRequest request, const QString &account,
                                      const QString &password, CredentialScheme scheme);
     UpgradeResult sendBlocks(const QList<QByteArray> &blocks);
