@@ -73,7 +73,7 @@ private:
     void searchFirstPage(QueryMode mode);
     void turnPage(int delta);
     void showPageInfo(int current, int pages);
-    void fillTable(const QString &pageText);
+    void fillTable(const QList<MacRow> &rows);
 
     Ui::HandleRecorde *ui;
     const QString dbPassword = QStringLiteral("580274");

@@ -8,12 +8,6 @@
 #include <QDebug>
 #include <QTableWidgetItem>
 
-namespace
-{
-constexpr int PAGE_FIELDS = 8;
-enum PageField { MAC_ADDR = 0, CREATE_TIME = 1, IS_USED = 2, USED_TIME = 3, OPERATOR = 6 };
-} // namespace
-
 void HandleRecorde::on_pushButton_used_time_clicked()
 {
     searchFirstPage(QUERY_USED_DATE);
@@ -102,12 +96,12 @@ int HandleRecorde::runSearch(int mode, int page)
 {
     const MacFilter filter = searchFilter(mode);
     QString error;
-    const int pages = countMacPages(error, filter);
+    const int pages = countMacPages(filter, error);
     if (!error.isEmpty()) {
         CustomInfoBox::showInfoBox(tr("数据库操作错误"), error);
         return 0;
     }
-    fillTable(selectMacPage(error, page, filter));
+    fillTable(selectMacPage(page, filter, error));
     return pages;
 }
 
@@ -135,27 +129,29 @@ void HandleRecorde::showPageInfo(int current, int pages)
     ui->label_sum->setText(QString::number(qMax(pages, 1)));
 }
 
-void HandleRecorde::fillTable(const QString &pageText)
+// Column 2 reads "是" for a used address, "隔离" for a quarantined one (its
+// outcome on a module is unknown; it is never handed out again), else "否".
+void HandleRecorde::fillTable(const QList<MacRow> &rows)
 {
     QTableWidget *table = ui->tableWidget;
     table->clearContents();
     table->setRowCount(0);
-    const QStringList entries = pageText.split(QLatin1Char(';'));
-    for (const QString &entry : entries) {
-        qCDebug(lcMacpool).noquote() << entry;
-        const QStringList fields = entry.split(QLatin1Char('|'));
-        if (fields.size() < PAGE_FIELDS)
-            continue;
-        const QStringList cells{fields.at(MAC_ADDR), fields.at(CREATE_TIME),
-                                fields.at(IS_USED) == QLatin1String("1") ? tr("是") : tr("否"),
-                                fields.at(USED_TIME), fields.at(OPERATOR)};
-        const int row = table->rowCount();
-        table->insertRow(row);
+    for (const MacRow &row : rows) {
+        qCDebug(lcMacpool).noquote() << macPageText({row});
+        const QString use = row.IsUsed == 1                    ? tr("是")
+                            : row.hold == MacHold::QUARANTINED ? tr("隔离")
+                                                               : tr("否");
+        const QStringList cells{row.MacAddr, row.CreateDateTime, use, row.UsedDateTime,
+                                row.Operator};
+        const int at = table->rowCount();
+        table->insertRow(at);
         for (int column = 0; column < cells.size(); ++column) {
             auto *item = new QTableWidgetItem(cells.at(column));
             item->setTextAlignment(Qt::AlignCenter);
             item->setFlags(item->flags() & ~Qt::ItemIsEditable);
-            table->setItem(row, column, item);
+            if (row.hold == MacHold::QUARANTINED && !row.holdNote.isEmpty())
+                item->setToolTip(row.holdNote);
+            table->setItem(at, column, item);
         }
     }
 }

@@ -1,7 +1,7 @@
 #include "macpool/handlesqlmac.h"
 
 #include "macpool/macaddress.h"
-#include "macpool/macstore.h"
+#include "macpool/macpool.h"
 
 #include <cmath>
 
@@ -43,11 +43,11 @@ void HandleSqlMac::insertRange()
         return;
     }
     QString errorText;
-    const bool stored =
-        insertMacRange(macWorkerConnectionName, range, batch, errorText, [this](int i) {
-            if (showsProgress(i, count))
-                emit progressVSignal(i);
-        });
+    MacPool pool(localPoolUrl()); // a connection of this thread's own
+    const bool stored = pool.generate(range, batch, errorText, [this](int i) {
+        if (showsProgress(i, count))
+            emit progressVSignal(i);
+    });
     if (stored) {
         emit progressVSignal(count + 1);
         return;

@@ -1,16 +1,19 @@
 #pragma once
 
-// The MAC address pool: one table of a local SQLite file. Every operation
-// opens the database under its connection name, works and closes it again;
-// nothing keeps the file open in between. Values always travel as bound
-// parameters, so quotes, separators and column names in a filter or a record
-// are plain characters. Failed statements hand the driver's error text to
-// the caller through `errorText`, which is left untouched on success.
-// No widgets here; the GUI thread calls these directly.
+// The MAC address pool's records, filters and statements, and the window
+// tool's one-shot operations on its local file. The pool itself, on SQLite
+// or PostgreSQL, is MacPool (macpool.h); these functions open one for the
+// local file, work and close it again. Values always travel as bound
+// parameters, so quotes, separators and column names in a filter or a
+// record are plain characters. Failed statements hand the driver's error
+// text to the caller through `errorText`, which is left untouched on
+// success. No widgets here.
 
 #include "macpool/macaddress.h"
 
+#include <QList>
 #include <QString>
+#include <QStringList>
 #include <QVariantList>
 #include <QtGlobal>
 
@@ -19,11 +22,9 @@
 // Database file, relative to the working directory of the process.
 inline const QString macDbFileName = QStringLiteral("NorbexMacSN.db");
 inline const QString macTableName = QStringLiteral("mavo_rfid_mac");
-// Connection of the one-shot operations on the GUI thread.
+// Prefix of the pool's connection names; every MacPool adds its thread and a
+// serial number, so threads and ports never take one another's connection.
 inline const QString macConnectionName = QStringLiteral("nb_mac_sn");
-// Connection of the generation worker, so that neither can take the other's
-// connection away.
-inline const QString macWorkerConnectionName = QStringLiteral("nb_mac_sn_worker");
 
 namespace MacStore
 {
@@ -57,6 +58,30 @@ struct MacFilter {
     QString batch;
 };
 
+// How an address is held outside IsUsed.
+enum class MacHold { NONE, CLAIMED, QUARANTINED };
+
+// One address row as the store hands it out: the eight columns of the address
+// table in table order, plus its hold (a live reservation or a quarantine,
+// with the reason given for a quarantine).
+struct MacRow {
+    QString MacAddr;
+    QString CreateDateTime;
+    qint32 IsUsed = 0;
+    QString UsedDateTime;
+    QString BoardType;
+    QString BarCode;
+    QString Operator;
+    QString batchNum;
+    MacHold hold = MacHold::NONE;
+    QString holdNote;
+};
+
+// The page text of rows: one entry per row joined by ";", within an entry the
+// eight columns as text joined by "|". A formatter for traces and scripts
+// only; a "|" or ";" inside a value is not escaped.
+QString macPageText(const QList<MacRow> &rows);
+
 // A statement with its bound values, in the order of their "?" marks.
 struct MacStatement {
     QString sql;
@@ -67,47 +92,45 @@ struct MacStatement {
 // doubled), for the debug log only.
 QString traceMacStatement(const MacStatement &statement);
 
+// The SQL flavour of a statement: PostgreSQL compares LIKE with case, so
+// its prefix conditions use ILIKE to match as SQLite's LIKE does.
+enum class SqlDialect { SQLITE, POSTGRESQL };
+
 // SELECT count(*) with the filter's conditions (isUsed, mac, barCode,
 // boardType, createDate, usedDate, operatorName, batch, joined by AND).
-MacStatement countMacStatement(const MacFilter &filter);
+MacStatement countMacStatement(const MacFilter &filter, SqlDialect dialect = SqlDialect::SQLITE);
 // SELECT * with the filter's conditions (boardType, mac, barCode, createDate,
 // usedDate, isUsed, operatorName, batch) ORDER BY MacAddr LIMIT 50 OFFSET
 // (page - 1) * 50.
-MacStatement selectMacPageStatement(int page, const MacFilter &filter);
+MacStatement selectMacPageStatement(int page, const MacFilter &filter,
+                                    SqlDialect dialect = SqlDialect::SQLITE);
 
-// Deletes every row, then VACUUM (run even after a failed DELETE; its error
-// overwrites the DELETE's).
+// The window tool's one-shot operations on the local pool (localPoolUrl()),
+// each opening and closing it. The error text is always the last parameter.
+
+// Deletes every row and every hold, then VACUUM (run even after a failed
+// DELETE; its error overwrites the DELETE's).
 void clearMacTable(QString &errorText);
 
 // Marks the record's address used with the current local time, board type,
-// bar code and operator. The address is found in colon form and also in the
-// dash and bare forms that older files hold for first rows of a range.
-// False with the driver's text when the statement fails, and false with a
-// message saying the address is not in the pool when no row matched.
+// bar code and operator, with no claim. The address is found in colon form
+// and also in the dash and bare forms that older files hold for first rows
+// of a range. False with the driver's text when the statement fails, and
+// false with a message saying the address is not in the pool when no row
+// matched.
 bool markMacUsed(const MacUsageRecord &record, QString &errorText);
 
-// Creates the table when the database file lacks it (the outcome goes to the
-// debug log). Reuses a registered macConnectionName connection and leaves it
-// open.
+// Creates the address table and the reservation table where the database
+// file lacks them (the outcome goes to the debug log).
 void createMacTable();
 
-// Up to n free addresses in SQLite's natural row order, joined by ";". Marks
-// nothing.
-QString takeUnusedMacs(QString &errorText, int n);
+// Up to n free, unheld addresses in address order. Marks nothing.
+QStringList takeUnusedMacs(int n, QString &errorText);
 
 // Number of 50-row pages of the rows the filter selects: 0 rows give 0, 50
 // give 1, 51 give 2. 0 on failure.
-int countMacPages(QString &errorText, const MacFilter &filter);
+int countMacPages(const MacFilter &filter, QString &errorText);
 
-// One page (1-based) of the filtered rows ordered by MacAddr: rows joined by
-// ";", within a row the eight columns in table order as text (NULL empty)
-// joined by "|". Empty on failure or when no row is on that page.
-QString selectMacPage(QString &errorText, int page, const MacFilter &filter);
-
-// Inserts range.count addresses in colon form, all with the current local
-// time, IsUsed 0 and `batch`, under `connectionName`, in one transaction:
-// either every row is stored or none. After each row but the first,
-// `rowStored(i)` is called with i = 0 .. count - 2. False with the driver's
-// error text on failure.
-bool insertMacRange(const QString &connectionName, const MacRange &range, const QString &batch,
-                    QString &errorText, const std::function<void(int)> &rowStored);
+// One page (1-based) of the filtered rows ordered by MacAddr. Empty on
+// failure or when no row is on that page.
+QList<MacRow> selectMacPage(int page, const MacFilter &filter, QString &errorText);

@@ -1,10 +1,11 @@
 #include "ui/dialogs/setmac.h"
 
-#include "macpool/macstore.h"
+#include "macpool/macpool.h"
 #include "ui/dialogs/macformat.h"
 #include "ui_setmac.h"
 
 #include <QStringList>
+#include <QSysInfo>
 
 SetMac::SetMac(const QString &currentMac, QWidget *parent) : QDialog(parent), ui(new Ui::SetMac)
 {
@@ -14,7 +15,17 @@ SetMac::SetMac(const QString &currentMac, QWidget *parent) : QDialog(parent), ui
 
 SetMac::~SetMac()
 {
+    releaseClaim();
     delete ui;
+}
+
+void SetMac::releaseClaim()
+{
+    if (claimed.isEmpty())
+        return;
+    QString errorText;
+    MacPool(localPoolUrl(), MacPool::processClaimer()).release(claimed, errorText);
+    claimed.clear(); // a release that failed ends when the reservation expires
 }
 
 QString SetMac::formatMac(QString macAddr)
@@ -28,16 +39,21 @@ void SetMac::showMessage(const QString &text)
     ui->label_msg->setText(text);
 }
 
+// Each click gives the address of the previous one back and claims the
+// lowest free address again, so repeated clicks show the same address.
 void SetMac::on_pushButton_getMac_clicked()
 {
+    releaseClaim();
     QString errorText;
-    const QStringList free = takeUnusedMacs(errorText, 1).split(QLatin1Char(';'));
+    const QStringList free = MacPool(localPoolUrl(), MacPool::processClaimer())
+                                 .claim(1, QSysInfo::machineHostName(), QString(), errorText);
     if (!errorText.isEmpty()) {
         showMessage(tr("数据库操作失败！")); // the address shown, if any, stays
         return;
     }
-    if (!free.first().isEmpty()) {
-        ui->lineEdit->setText(formatMac(free.first()));
+    if (!free.isEmpty()) {
+        claimed = free.first();
+        ui->lineEdit->setText(formatMac(claimed));
         return;
     }
     showMessage(tr("可用MAC地址已用完，请重新生成！"));
@@ -51,6 +67,7 @@ void SetMac::on_pushButton_Ok_clicked()
         showMessage(tr("请先获取到MAC地址！"));
         return;
     }
+    claimed.clear(); // the receiver confirms, releases or quarantines it
     accept();
     // The receiver may run a long exchange and release this dialog meanwhile:
     // nothing of it is touched after the emission.
@@ -60,4 +77,10 @@ void SetMac::on_pushButton_Ok_clicked()
 void SetMac::on_pushButton_Cancel_clicked()
 {
     reject();
+}
+
+void SetMac::reject()
+{
+    releaseClaim();
+    QDialog::reject();
 }

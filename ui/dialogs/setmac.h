@@ -8,10 +8,11 @@ namespace Ui
 class SetMac;
 }
 
-// The dialog "MAC设置": takes the next free address from the MAC pool, shows
-// it in colon form and hands a confirmed one to its creator through
-// sendNewMac. It never changes the pool: an address fetched but not
-// confirmed stays free. Not shown by the constructor.
+// The dialog "MAC设置": claims the next free address of the local MAC pool
+// under the process's claimer name, shows it in colon form and hands a
+// confirmed one to its creator through sendNewMac, who then confirms,
+// releases or quarantines the claim. Cancelling, closing or destroying the
+// dialog releases an address it holds. Not shown by the constructor.
 class SetMac : public QDialog
 {
     Q_OBJECT
@@ -19,6 +20,10 @@ class SetMac : public QDialog
 public:
     SetMac(const QString &currentMac, QWidget *parent = nullptr);
     ~SetMac() override;
+
+public slots:
+    // Closes the dialog and gives a claimed address back.
+    void reject() override;
 
 signals:
     // The confirmed address as shown in lineEdit; emitted once per
@@ -34,6 +39,8 @@ private slots:
 
 private:
     void showMessage(const QString &text);
+    void releaseClaim();
 
     Ui::SetMac *ui;
+    QString claimed; // the stored text of the address held, until handed over
 };

@@ -1,0 +1,410 @@
+// The pool's connection and its claims: claim, confirm, release, quarantine.
+// Generation, pages and counts are in macpool_store.cpp.
+#include "macpool/macpool.h"
+
+#include "base/logging.h"
+#include "macpool/macpool_sql.h"
+
+#include <QAtomicInteger>
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDebug>
+#include <QSqlError>
+#include <QSysInfo>
+#include <QThread>
+#include <QUrl>
+#include <QUuid>
+
+using namespace MacPoolSql;
+
+namespace
+{
+const QString SQLITE_SCHEME = QStringLiteral("sqlite:");
+const QStringList POSTGRES_SCHEMES{QStringLiteral("postgresql://"), QStringLiteral("postgres://")};
+// Long enough for eight stations queueing for SQLite's write lock on a busy machine.
+const QString SQLITE_OPTIONS = QStringLiteral("QSQLITE_BUSY_TIMEOUT=60000");
+// A claim that loses rows to a racing claimer tries again this often.
+constexpr int CLAIM_ROUNDS = 8;
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("MacPool", text);
+}
+
+QString timeStamp()
+{
+    return QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+}
+
+QString decoded(const QString &text)
+{
+    return QString::fromUtf8(QByteArray::fromPercentEncoding(text.toUtf8()));
+}
+
+// "USER[:PASSWORD]@HOST[:PORT]/DB" of a PostgreSQL URL.
+bool parsePostgres(const QString &rest, MacPoolUrl &url, QString &errorText)
+{
+    const int slash = rest.indexOf(QLatin1Char('/'));
+    const int at = rest.lastIndexOf(QLatin1Char('@'), slash < 0 ? -1 : slash);
+    if (slash < 0 || at < 0 || slash == rest.size() - 1 || rest.contains(QLatin1Char('?'))) {
+        errorText = tr("地址池URL应为postgresql://用户@主机[:端口]/数据库。");
+        return false;
+    }
+    const QString userInfo = rest.left(at);
+    const int colon = userInfo.indexOf(QLatin1Char(':'));
+    url.user = decoded(userInfo.left(colon));
+    if (colon >= 0)
+        url.password = decoded(userInfo.mid(colon + 1));
+    QString hostPort = rest.mid(at + 1, slash - at - 1);
+    const int portColon = hostPort.lastIndexOf(QLatin1Char(':'));
+    if (portColon >= 0 && !hostPort.endsWith(QLatin1Char(']'))) {
+        bool ok = false;
+        url.port = hostPort.mid(portColon + 1).toInt(&ok);
+        if (!ok || url.port < 1 || url.port > 65535) {
+            errorText = tr("地址池URL的端口无效。");
+            return false;
+        }
+        hostPort.truncate(portColon);
+    }
+    if (hostPort.startsWith(QLatin1Char('[')) && hostPort.endsWith(QLatin1Char(']')))
+        hostPort = hostPort.mid(1, hostPort.size() - 2);
+    url.host = decoded(hostPort);
+    url.database = decoded(rest.mid(slash + 1));
+    if (url.user.isEmpty() || url.host.isEmpty()) {
+        errorText = tr("地址池URL缺少用户或主机。");
+        return false;
+    }
+    return true;
+}
+
+QString newConnectionName()
+{
+    static QAtomicInteger<quint64> serial;
+    return QStringLiteral("%1-%2-%3")
+        .arg(macConnectionName)
+        .arg(quintptr(QThread::currentThreadId()), 0, 16)
+        .arg(serial.fetchAndAddRelaxed(1));
+}
+} // namespace
+
+bool MacPoolUrl::parse(const QString &url, MacPoolUrl &parsed, QString &errorText)
+{
+    MacPoolUrl result;
+    if (url.startsWith(SQLITE_SCHEME)) {
+        result.kind = SQLITE;
+        result.path = url.mid(SQLITE_SCHEME.size());
+        if (result.path.isEmpty()) {
+            errorText = tr("地址池URL缺少SQLite文件名。");
+            return false;
+        }
+        parsed = result;
+        return true;
+    }
+    for (const QString &scheme : POSTGRES_SCHEMES) {
+        if (!url.startsWith(scheme))
+            continue;
+        result.kind = POSTGRESQL;
+        if (!parsePostgres(url.mid(scheme.size()), result, errorText))
+            return false;
+        parsed = result;
+        return true;
+    }
+    errorText = tr("不认识的地址池URL，应以sqlite:或postgresql://开头。");
+    return false;
+}
+
+QString MacPoolUrl::redacted() const
+{
+    if (kind == SQLITE)
+        return SQLITE_SCHEME + path;
+    if (kind != POSTGRESQL)
+        return QString();
+    const QString shownHost =
+        host.startsWith(QLatin1Char('/'))
+            ? QString::fromUtf8(QUrl::toPercentEncoding(host))
+            : (host.contains(QLatin1Char(':')) ? QLatin1Char('[') + host + QLatin1Char(']') : host);
+    return QStringLiteral("postgresql://%1@%2%3/%4")
+        .arg(user, shownHost, port > 0 ? QStringLiteral(":%1").arg(port) : QString(), database);
+}
+
+QString localPoolUrl()
+{
+    return SQLITE_SCHEME + macDbFileName;
+}
+
+MacPool::MacPool(const QString &url, const QString &claimer)
+    : claimerName(claimer.isEmpty() ? QUuid::createUuid().toString(QUuid::WithoutBraces) : claimer),
+      connection(newConnectionName())
+{
+    if (!MacPoolUrl::parse(url, where, whyNotOpen))
+        return;
+    open = openDatabase();
+}
+
+MacPool::~MacPool()
+{
+    if (!QSqlDatabase::contains(connection))
+        return;
+    QSqlDatabase::database(connection, false).close();
+    QSqlDatabase::removeDatabase(connection);
+}
+
+QString MacPool::processClaimer()
+{
+    static const QString name = QStringLiteral("%1/%2/%3")
+                                    .arg(QSysInfo::machineHostName())
+                                    .arg(QCoreApplication::applicationPid())
+                                    .arg(QUuid::createUuid().toString(QUuid::Id128).left(8));
+    return name;
+}
+
+bool MacPool::openDatabase()
+{
+    QSqlDatabase db = QSqlDatabase::addDatabase(
+        postgres() ? QStringLiteral("QPSQL") : QStringLiteral("QSQLITE"), connection);
+    if (!db.isValid()) {
+        whyNotOpen = tr("没有%1数据库驱动。").arg(db.driverName());
+        return false;
+    }
+    if (postgres()) {
+        db.setHostName(where.host);
+        if (where.port > 0)
+            db.setPort(where.port);
+        db.setUserName(where.user);
+        if (!where.password.isEmpty())
+            db.setPassword(where.password);
+        db.setDatabaseName(where.database);
+    } else {
+        db.setDatabaseName(where.path);
+        db.setConnectOptions(SQLITE_OPTIONS);
+    }
+    qCDebug(lcMacpool).noquote() << "opening" << where.redacted() << "as" << connection;
+    if (!db.open()) {
+        whyNotOpen = db.lastError().text();
+        return false;
+    }
+    if (postgres())
+        return true;
+    // Files made before reservations existed get their table on first use.
+    QSqlQuery query(db);
+    return run(query,
+               QStringLiteral("CREATE TABLE IF NOT EXISTS %1(MacAddr varchar(255) primary key, "
+                              "State varchar(16), Claimer varchar(255), Station varchar(255), "
+                              "Operator varchar(255), ClaimedAt bigint, ExpiresAt bigint, "
+                              "Note varchar(255))")
+                   .arg(claimTableName),
+               {}, whyNotOpen);
+}
+
+qint64 MacPool::now() const
+{
+    return clock ? clock() : QDateTime::currentSecsSinceEpoch();
+}
+
+QStringList MacPool::claim(int n, const QString &station, const QString &operatorName,
+                           QString &errorText, int seconds)
+{
+    if (!open) {
+        errorText = whyNotOpen;
+        return {};
+    }
+    if (n < 1)
+        return {};
+    return postgres() ? claimPostgres(n, station, operatorName, seconds, errorText)
+                      : claimSqlite(n, station, operatorName, seconds, errorText);
+}
+
+// Under SQLite's write lock: pick the lowest free addresses, then hold them.
+QStringList MacPool::claimSqlite(int n, const QString &station, const QString &operatorName,
+                                 int seconds, QString &errorText)
+{
+    QSqlDatabase db = QSqlDatabase::database(connection, false);
+    if (!begin(db, false, errorText))
+        return {};
+    const qint64 at = now();
+    QStringList picked;
+    {
+        QSqlQuery query(db);
+        query.setForwardOnly(true);
+        bool ok = run(query,
+                      QStringLiteral("SELECT m.MacAddr FROM %1 m WHERE m.IsUsed=0 AND NOT EXISTS "
+                                     "(SELECT 1 FROM %2 c WHERE c.MacAddr=m.MacAddr AND "
+                                     "(c.State=? OR c.ExpiresAt>?)) ORDER BY m.MacAddr LIMIT ?")
+                          .arg(macTableName, claimTableName),
+                      {QUARANTINED, at, n}, errorText);
+        while (ok && query.next())
+            picked << query.value(0).toString();
+        query.finish();
+        const QString hold =
+            QStringLiteral("INSERT OR REPLACE INTO %1(MacAddr, State, Claimer, Station, Operator, "
+                           "ClaimedAt, ExpiresAt, Note) VALUES (?, ?, ?, ?, ?, ?, ?, '')")
+                .arg(claimTableName);
+        for (int i = 0; ok && i < picked.size(); ++i)
+            ok = run(query, hold,
+                     {picked.at(i), CLAIMED, claimerName, station, operatorName, at, at + seconds},
+                     errorText);
+        if (!ok) {
+            query.finish();
+            rollback(db, false);
+            return {};
+        }
+    }
+    return commit(db, false, errorText) ? picked : QStringList();
+}
+
+// One statement: the picked rows are locked (others skip them), and a
+// reservation row is only overwritten when it has expired, so a claimer
+// whose snapshot missed a fresh reservation gets nothing for that address.
+QStringList MacPool::claimPostgres(int n, const QString &station, const QString &operatorName,
+                                   int seconds, QString &errorText)
+{
+    const QString sql =
+        QStringLiteral(
+            "WITH picked AS (SELECT m.MacAddr FROM %1 m WHERE m.IsUsed=0 AND NOT EXISTS "
+            "(SELECT 1 FROM %2 c WHERE c.MacAddr=m.MacAddr AND (c.State=CAST(? AS varchar) OR "
+            "c.ExpiresAt>CAST(? AS bigint))) ORDER BY m.MacAddr LIMIT CAST(? AS bigint) "
+            "FOR UPDATE OF m SKIP LOCKED), "
+            "taken AS (INSERT INTO %2 AS c (MacAddr, State, Claimer, Station, Operator, "
+            "ClaimedAt, ExpiresAt, Note) SELECT MacAddr, CAST(? AS varchar), CAST(? AS varchar), "
+            "CAST(? AS varchar), CAST(? AS varchar), CAST(? AS bigint), CAST(? AS bigint), '' "
+            "FROM picked ON CONFLICT (MacAddr) DO UPDATE SET State=EXCLUDED.State, "
+            "Claimer=EXCLUDED.Claimer, Station=EXCLUDED.Station, Operator=EXCLUDED.Operator, "
+            "ClaimedAt=EXCLUDED.ClaimedAt, ExpiresAt=EXCLUDED.ExpiresAt, Note='' "
+            "WHERE c.State=CAST(? AS varchar) AND c.ExpiresAt<=CAST(? AS bigint) "
+            "RETURNING c.MacAddr) "
+            "SELECT p.MacAddr, t.MacAddr IS NOT NULL FROM picked p "
+            "LEFT JOIN taken t ON t.MacAddr=p.MacAddr ORDER BY p.MacAddr")
+            .arg(macTableName, claimTableName);
+    QSqlQuery query(QSqlDatabase::database(connection, false));
+    query.setForwardOnly(true);
+    QStringList taken;
+    for (int round = 0; round < CLAIM_ROUNDS && taken.size() < n; ++round) {
+        const qint64 at = now();
+        if (!run(query, sql,
+                 {QUARANTINED, at, n - taken.size(), CLAIMED, claimerName, station, operatorName,
+                  at, at + seconds, CLAIMED, at},
+                 errorText))
+            return taken;
+        int picked = 0;
+        while (query.next()) {
+            ++picked;
+            if (query.value(1).toBool())
+                taken << query.value(0).toString();
+        }
+        if (picked == 0)
+            break; // nothing free left
+    }
+    return taken;
+}
+
+bool MacPool::confirm(const QString &mac, const MacUsageRecord &record, QString &errorText)
+{
+    if (!open) {
+        errorText = whyNotOpen;
+        return false;
+    }
+    const QStringList forms = storedForms(mac);
+    QSqlDatabase db = QSqlDatabase::database(connection, false);
+    if (!begin(db, postgres(), errorText))
+        return false;
+    bool failed = false;
+    bool ended = false;
+    {
+        // The address row is locked first, as a claim locks it, so a racing
+        // claim and this confirm queue rather than deadlock.
+        QSqlQuery query(db);
+        failed = !run(query,
+                      QStringLiteral("UPDATE %1 SET IsUsed=1, UsedDateTime=?, BoardType=?, "
+                                     "BarCode=?, Operator=? WHERE MacAddr IN (%2) AND IsUsed=0")
+                          .arg(macTableName, marks(forms.size())),
+                      QVariantList{timeStamp(), record.BoardType, record.BarCode, record.Operator} +
+                          QVariantList(forms.begin(), forms.end()),
+                      errorText);
+        if (!failed && query.numRowsAffected() > 0) {
+            failed =
+                !run(query,
+                     QStringLiteral("DELETE FROM %1 WHERE MacAddr IN (%2) AND Claimer=? AND "
+                                    "State=?")
+                         .arg(claimTableName, marks(forms.size())),
+                     QVariantList(forms.begin(), forms.end()) + QVariantList{claimerName, CLAIMED},
+                     errorText);
+            ended = !failed && query.numRowsAffected() > 0;
+        }
+    }
+    if (!ended) {
+        rollback(db, postgres());
+        if (!failed)
+            errorText = whyNotHeld(mac);
+        return false;
+    }
+    return commit(db, postgres(), errorText);
+}
+
+bool MacPool::release(const QString &mac, QString &errorText)
+{
+    if (!open) {
+        errorText = whyNotOpen;
+        return false;
+    }
+    const QStringList forms = storedForms(mac);
+    QSqlQuery query(QSqlDatabase::database(connection, false));
+    if (!run(query,
+             QStringLiteral("DELETE FROM %1 WHERE MacAddr IN (%2) AND Claimer=? AND State=?")
+                 .arg(claimTableName, marks(forms.size())),
+             QVariantList(forms.begin(), forms.end()) + QVariantList{claimerName, CLAIMED},
+             errorText))
+        return false;
+    if (query.numRowsAffected() > 0)
+        return true;
+    errorText = whyNotHeld(mac);
+    return false;
+}
+
+bool MacPool::quarantine(const QString &mac, const QString &why, QString &errorText)
+{
+    if (!open) {
+        errorText = whyNotOpen;
+        return false;
+    }
+    const QStringList forms = storedForms(mac);
+    const qint64 at = now();
+    QSqlQuery query(QSqlDatabase::database(connection, false));
+    // One statement on both backends; a reservation keeps who held it.
+    if (!run(query,
+             QStringLiteral("INSERT INTO %1 AS c (MacAddr, State, Claimer, Station, Operator, "
+                            "ClaimedAt, ExpiresAt, Note) SELECT m.MacAddr, CAST(? AS varchar), "
+                            "CAST(? AS varchar), '', '', CAST(? AS bigint), 0, CAST(? AS varchar) "
+                            "FROM %2 m WHERE m.MacAddr IN (%3) AND m.IsUsed=0 "
+                            "ON CONFLICT (MacAddr) DO UPDATE SET State=EXCLUDED.State, "
+                            "ExpiresAt=0, Note=EXCLUDED.Note")
+                 .arg(claimTableName, macTableName, marks(forms.size())),
+             QVariantList{QUARANTINED, claimerName, at, why} +
+                 QVariantList(forms.begin(), forms.end()),
+             errorText))
+        return false;
+    if (query.numRowsAffected() > 0)
+        return true;
+    errorText = whyNotHeld(mac);
+    return false;
+}
+
+// Looks at the address as it is now to say why it was not this claimer's.
+QString MacPool::whyNotHeld(const QString &mac)
+{
+    const QStringList forms = storedForms(mac);
+    QString errorText;
+    QSqlQuery query(QSqlDatabase::database(connection, false));
+    if (!run(query,
+             QStringLiteral("SELECT m.IsUsed, c.State FROM %1 m LEFT JOIN %2 c ON "
+                            "c.MacAddr=m.MacAddr WHERE m.MacAddr IN (%3)")
+                 .arg(macTableName, claimTableName, marks(forms.size())),
+             QVariantList(forms.begin(), forms.end()), errorText))
+        return errorText;
+    if (!query.next())
+        return tr("MAC地址%1不在地址池中。").arg(mac);
+    if (query.value(0).toInt() == 1)
+        return tr("MAC地址%1已经使用过，不能再次确认。").arg(mac);
+    if (query.value(1).toString() == QUARANTINED)
+        return tr("MAC地址%1已被隔离。").arg(mac);
+    return tr("MAC地址%1不是本工位领取的地址，可能预留已过期并被其他工位领取。").arg(mac);
+}

@@ -1,0 +1,84 @@
+#include "macpool/macpool_sql.h"
+
+#include "base/logging.h"
+
+#include <QDebug>
+#include <QSqlError>
+
+namespace MacPoolSql
+{
+bool run(QSqlQuery &query, const QString &sql, const QVariantList &values, QString &errorText)
+{
+    qCDebug(lcMacpool).noquote() << traceMacStatement({sql, values});
+    bool ok = query.prepare(sql);
+    for (const QVariant &value : values)
+        query.addBindValue(value);
+    ok = ok && query.exec();
+    if (!ok)
+        errorText = query.lastError().text();
+    return ok;
+}
+
+bool begin(QSqlDatabase &db, bool postgres, QString &errorText)
+{
+    if (postgres) {
+        if (db.transaction())
+            return true;
+        errorText = db.lastError().text();
+        return false;
+    }
+    QSqlQuery query(db);
+    if (query.exec(QStringLiteral("BEGIN IMMEDIATE")))
+        return true;
+    errorText = query.lastError().text();
+    return false;
+}
+
+bool commit(QSqlDatabase &db, bool postgres, QString &errorText)
+{
+    if (postgres) {
+        if (db.commit())
+            return true;
+        errorText = db.lastError().text();
+        rollback(db, postgres);
+        return false;
+    }
+    QSqlQuery query(db);
+    if (query.exec(QStringLiteral("COMMIT")))
+        return true;
+    errorText = query.lastError().text();
+    rollback(db, postgres);
+    return false;
+}
+
+void rollback(QSqlDatabase &db, bool postgres)
+{
+    if (postgres) {
+        db.rollback();
+        return;
+    }
+    QSqlQuery query(db);
+    query.exec(QStringLiteral("ROLLBACK")); // fails harmlessly when SQLite rolled back already
+}
+
+QString marks(int n)
+{
+    QStringList list;
+    for (int i = 0; i < n; ++i)
+        list << QStringLiteral("?");
+    return list.join(QStringLiteral(", "));
+}
+
+QStringList storedForms(const QString &mac)
+{
+    QStringList forms{mac};
+    quint64 value = 0;
+    if (parseStoredMac(mac, value)) {
+        for (const QString &form : storedMacForms(value)) {
+            if (!forms.contains(form))
+                forms << form;
+        }
+    }
+    return forms;
+}
+} // namespace MacPoolSql

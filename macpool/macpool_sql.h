@@ -1,0 +1,38 @@
+#pragma once
+
+// Helpers shared by the pool's source files: running one statement with its
+// bound values, transactions in each backend's manner, and the fixed texts
+// of the reservation table. Internal to macpool/.
+
+#include "macpool/macstore.h"
+
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QString>
+#include <QStringList>
+#include <QVariantList>
+
+namespace MacPoolSql
+{
+// Reservation states as stored in the reservation table's State column.
+inline const QString CLAIMED = QStringLiteral("claimed");
+inline const QString QUARANTINED = QStringLiteral("quarantined");
+
+// Prepares `sql`, binds `values` in order and executes it; false with the
+// driver's text in `errorText`. The statement goes to the debug log with
+// its values filled in.
+bool run(QSqlQuery &query, const QString &sql, const QVariantList &values, QString &errorText);
+
+// BEGIN IMMEDIATE on SQLite (the write lock is taken at once, so two writers
+// queue instead of failing at commit), BEGIN on PostgreSQL.
+bool begin(QSqlDatabase &db, bool postgres, QString &errorText);
+bool commit(QSqlDatabase &db, bool postgres, QString &errorText);
+void rollback(QSqlDatabase &db, bool postgres);
+
+// "?, ?, ?" for n values.
+QString marks(int n);
+
+// The stored texts an address may have: the text as given and, when it
+// parses as an address, its colon, dash and bare forms.
+QStringList storedForms(const QString &mac);
+} // namespace MacPoolSql

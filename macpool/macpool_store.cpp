@@ -1,0 +1,321 @@
+// The pool's tables, generation, counts and pages, the same on both backends.
+#include "macpool/macpool.h"
+
+#include "base/logging.h"
+#include "macpool/macpool_sql.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDebug>
+#include <QSqlError>
+
+using namespace MacPoolSql;
+
+namespace
+{
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("MacPool", text);
+}
+
+// The time stamp text, formatted again only when the second changes.
+class StampClock
+{
+public:
+    const QString &now()
+    {
+        const qint64 second = QDateTime::currentSecsSinceEpoch();
+        if (second != shown) {
+            shown = second;
+            text = QDateTime::fromSecsSinceEpoch(second).toString(
+                QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+        }
+        return text;
+    }
+
+private:
+    qint64 shown = -1;
+    QString text;
+};
+
+const QString INSERT_ROW = QStringLiteral("INSERT INTO %1(MacAddr, CreateDateTime,IsUsed, "
+                                          "batchNum) VALUES (?, ?, ?, ?)")
+                               .arg(macTableName);
+
+// Binds and runs the INSERT of one generated row.
+bool insertRow(QSqlQuery &query, const QString &mac, const QString &stamp, const QString &batch)
+{
+    query.addBindValue(mac);
+    query.addBindValue(stamp);
+    query.addBindValue(0);
+    query.addBindValue(batch);
+    return query.exec();
+}
+} // namespace
+
+bool MacPool::createTables(QString &errorText)
+{
+    if (!open) {
+        errorText = whyNotOpen;
+        return false;
+    }
+    QSqlDatabase db = QSqlDatabase::database(connection, false);
+    QSqlQuery query(db);
+    bool ok = true;
+    if (postgres()) {
+        // PostgreSQL knows no "varchar varchar(255)"; the column is text all the same.
+        ok = run(query,
+                 QStringLiteral("CREATE TABLE IF NOT EXISTS %1(MacAddr varchar(255) primary key,"
+                                "CreateDateTime varchar(255),IsUsed int,UsedDateTime "
+                                "varchar(255),BoardType varchar(255),BarCode varchar(255),"
+                                "Operator varchar(255),batchNum varchar(255))")
+                     .arg(macTableName),
+                 {}, errorText);
+        ok = ok && run(query,
+                       QStringLiteral("CREATE TABLE IF NOT EXISTS %1(MacAddr varchar(255) primary "
+                                      "key, State varchar(16), Claimer varchar(255), Station "
+                                      "varchar(255), Operator varchar(255), ClaimedAt bigint, "
+                                      "ExpiresAt bigint, Note varchar(255))")
+                           .arg(claimTableName),
+                       {}, errorText);
+    } else if (!db.tables().contains(macTableName, Qt::CaseSensitive)) {
+        ok = run(query,
+                 QStringLiteral("create table %1(MacAddr varchar(255) primary key,CreateDateTime "
+                                "varchar(255),IsUsed int,UsedDateTime varchar(255),BoardType "
+                                "varchar(255),BarCode varchar(255),Operator varchar(255),batchNum "
+                                "varchar varchar(255))")
+                     .arg(macTableName),
+                 {}, errorText);
+    }
+    // Claims look for the lowest free addresses.
+    return ok && run(query,
+                     QStringLiteral("CREATE INDEX IF NOT EXISTS %1_free ON %1(IsUsed, MacAddr)")
+                         .arg(macTableName),
+                     {}, errorText);
+}
+
+MacPoolStats MacPool::stats(QString &errorText)
+{
+    MacPoolStats counts;
+    if (!open) {
+        errorText = whyNotOpen;
+        return counts;
+    }
+    QSqlQuery query(QSqlDatabase::database(connection, false));
+    if (!run(query,
+             QStringLiteral("SELECT count(*), sum(CASE WHEN IsUsed=1 THEN 1 ELSE 0 END) FROM %1")
+                 .arg(macTableName),
+             {}, errorText) ||
+        !query.next())
+        return counts;
+    counts.total = query.value(0).toLongLong();
+    counts.used = query.value(1).toLongLong();
+    // Holds of used rows (an address marked used without its claim) count as used.
+    if (!run(query,
+             QStringLiteral("SELECT sum(CASE WHEN c.State=? AND c.ExpiresAt>? THEN 1 ELSE 0 END), "
+                            "sum(CASE WHEN c.State=? THEN 1 ELSE 0 END) FROM %1 c JOIN %2 m ON "
+                            "m.MacAddr=c.MacAddr WHERE m.IsUsed=0")
+                 .arg(claimTableName, macTableName),
+             {CLAIMED, now(), QUARANTINED}, errorText) ||
+        !query.next())
+        return counts;
+    counts.claimed = query.value(0).toLongLong();
+    counts.quarantined = query.value(1).toLongLong();
+    counts.free = counts.total - counts.used - counts.claimed - counts.quarantined;
+    return counts;
+}
+
+QList<MacClaimRow> MacPool::holds(QString &errorText)
+{
+    QList<MacClaimRow> rows;
+    if (!open) {
+        errorText = whyNotOpen;
+        return rows;
+    }
+    QSqlQuery query(QSqlDatabase::database(connection, false));
+    query.setForwardOnly(true);
+    if (!run(query,
+             QStringLiteral("SELECT MacAddr, State, Claimer, Station, Operator, ClaimedAt, "
+                            "ExpiresAt, Note FROM %1 ORDER BY MacAddr")
+                 .arg(claimTableName),
+             {}, errorText))
+        return rows;
+    while (query.next()) {
+        MacClaimRow row;
+        row.MacAddr = query.value(0).toString();
+        row.hold =
+            query.value(1).toString() == QUARANTINED ? MacHold::QUARANTINED : MacHold::CLAIMED;
+        row.claimer = query.value(2).toString();
+        row.station = query.value(3).toString();
+        row.operatorName = query.value(4).toString();
+        row.claimedAt = query.value(5).toLongLong();
+        row.expiresAt = query.value(6).toLongLong();
+        row.note = query.value(7).toString();
+        rows << row;
+    }
+    return rows;
+}
+
+QString MacPool::firstClash(const MacRange &range, QString &errorText)
+{
+    const quint64 last = range.address(range.count - 1);
+    QSqlQuery query(QSqlDatabase::database(connection, false));
+    query.setForwardOnly(true);
+    if (!run(query,
+             QStringLiteral("SELECT MacAddr FROM %1 WHERE MacAddr BETWEEN ? AND ? ORDER BY MacAddr")
+                 .arg(macTableName),
+             {colonMac(range.first), colonMac(last)}, errorText))
+        return QString();
+    while (query.next()) {
+        const QString stored = query.value(0).toString();
+        quint64 value = 0;
+        if (parseStoredMac(stored, value) && value >= range.first && value <= last &&
+            (value - range.first) % quint64(range.step) == 0)
+            return stored;
+    }
+    return QString();
+}
+
+bool MacPool::generate(const MacRange &range, const QString &batch, QString &errorText,
+                       const std::function<void(int)> &rowStored)
+{
+    if (!open) {
+        errorText = whyNotOpen;
+        return false;
+    }
+    QString failure;
+    QString clash = firstClash(range, failure);
+    QSqlDatabase db = QSqlDatabase::database(connection, false);
+    if (!failure.isEmpty() || !begin(db, postgres(), failure)) {
+        errorText = failure;
+        return false;
+    }
+    qCDebug(lcMacpool).noquote() << INSERT_ROW << range.count << "rows from"
+                                 << colonMac(range.first) << "step" << range.step;
+    bool ok = false;
+    {
+        QSqlQuery query(db);
+        ok = query.prepare(INSERT_ROW);
+        StampClock stamps;
+        if (ok && !clash.isEmpty()) {
+            // Nothing of the range goes in; the clashing row alone is put to
+            // the database, so that the message carries the driver's words.
+            insertRow(query, clash, stamps.now(), batch);
+            ok = false;
+        }
+        for (int i = 0; ok && i < range.count; ++i) {
+            ok = insertRow(query, colonMac(range.address(i)), stamps.now(), batch);
+            if (ok && i > 0 && rowStored)
+                rowStored(i - 1);
+        }
+        if (!ok)
+            failure = query.lastError().text();
+    }
+    if (ok)
+        ok = commit(db, postgres(), failure);
+    else
+        rollback(db, postgres());
+    if (ok)
+        return true;
+    if (clash.isEmpty()) {
+        QString ignored;
+        clash = firstClash(range, ignored); // a station that generated meanwhile
+    }
+    errorText = clash.isEmpty() ? failure : tr("MAC地址%1已在地址池中：").arg(clash) + failure;
+    return false;
+}
+
+bool MacPool::clear(QString &errorText)
+{
+    if (!open) {
+        errorText = whyNotOpen;
+        return false;
+    }
+    QString failure;
+    QSqlQuery query(QSqlDatabase::database(connection, false));
+    run(query, QStringLiteral("DELETE FROM %1").arg(macTableName), {}, failure);
+    run(query, QStringLiteral("DELETE FROM %1").arg(claimTableName), {}, failure);
+    if (!postgres())
+        run(query, QStringLiteral("VACUUM"), {}, failure); // even after a failed DELETE
+    if (failure.isEmpty())
+        return true;
+    errorText = failure;
+    return false;
+}
+
+int MacPool::countPages(const MacFilter &filter, QString &errorText)
+{
+    if (!open) {
+        errorText = whyNotOpen;
+        return 0;
+    }
+    const MacStatement statement =
+        countMacStatement(filter, postgres() ? SqlDialect::POSTGRESQL : SqlDialect::SQLITE);
+    QSqlQuery query(QSqlDatabase::database(connection, false));
+    query.setForwardOnly(true);
+    if (!run(query, statement.sql, statement.values, errorText))
+        return 0;
+    const qint64 rows = query.next() ? query.value(0).toLongLong() : 0;
+    return int((rows + MacStore::PAGE_ROWS - 1) / MacStore::PAGE_ROWS);
+}
+
+QList<MacRow> MacPool::page(int pageNumber, const MacFilter &filter, QString &errorText)
+{
+    QList<MacRow> rows;
+    if (!open) {
+        errorText = whyNotOpen;
+        return rows;
+    }
+    const MacStatement statement = selectMacPageStatement(
+        pageNumber, filter, postgres() ? SqlDialect::POSTGRESQL : SqlDialect::SQLITE);
+    {
+        QSqlQuery query(QSqlDatabase::database(connection, false));
+        query.setForwardOnly(true);
+        if (!run(query, statement.sql, statement.values, errorText))
+            return rows;
+        while (query.next()) {
+            MacRow row;
+            row.MacAddr = query.value(0).toString();
+            row.CreateDateTime = query.value(1).toString();
+            row.IsUsed = query.value(2).toInt();
+            row.UsedDateTime = query.value(3).toString();
+            row.BoardType = query.value(4).toString();
+            row.BarCode = query.value(5).toString();
+            row.Operator = query.value(6).toString();
+            row.batchNum = query.value(7).toString();
+            rows << row;
+        }
+    }
+    addHolds(rows, errorText);
+    return rows;
+}
+
+// Marks the rows whose address is quarantined or under a live reservation.
+void MacPool::addHolds(QList<MacRow> &rows, QString &errorText)
+{
+    if (rows.isEmpty())
+        return;
+    QVariantList macs;
+    for (const MacRow &row : rows)
+        macs << row.MacAddr;
+    QSqlQuery query(QSqlDatabase::database(connection, false));
+    query.setForwardOnly(true);
+    if (!run(query,
+             QStringLiteral("SELECT MacAddr, State, ExpiresAt, Note FROM %1 WHERE MacAddr IN (%2)")
+                 .arg(claimTableName, marks(macs.size())),
+             macs, errorText))
+        return;
+    const qint64 at = now();
+    while (query.next()) {
+        const QString mac = query.value(0).toString();
+        const bool quarantined = query.value(1).toString() == QUARANTINED;
+        if (!quarantined && query.value(2).toLongLong() <= at)
+            continue; // expired: free again
+        for (MacRow &row : rows) {
+            if (row.MacAddr != mac)
+                continue;
+            row.hold = quarantined ? MacHold::QUARANTINED : MacHold::CLAIMED;
+            row.holdNote = query.value(3).toString();
+        }
+    }
+}
