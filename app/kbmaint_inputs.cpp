@@ -4,6 +4,7 @@
 #include "app/kbmaint_secrets.h"
 #include "macpool/macaddress.h"
 #include "protocol/frame.h"
+#include "transfer/upgradejudge.h"
 
 #include <QCryptographicHash>
 #include <QFile>
@@ -15,18 +16,7 @@
 namespace
 {
 
-constexpr qint64 MAX_FIRMWARE_BYTES = 31457280;
-constexpr int MAX_FIRMWARE_NAME_BYTES = 64;
 constexpr int MAX_SSID_BYTES = 32; // Wi-Fi's limit
-
-QByteArray sha256Hex(const QString &path)
-{
-    QFile file(path);
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    if (!file.open(QIODevice::ReadOnly) || !hash.addData(&file))
-        return QByteArray();
-    return hash.result().toHex();
-}
 
 QString defaultOperator()
 {
@@ -76,7 +66,7 @@ bool setFirmware(const QString &path, JobPlan *plan, QString *problem)
     if (!problem->isEmpty())
         return false;
     plan->firmware = QFileInfo(path).absoluteFilePath();
-    plan->firmwareSha256 = sha256Hex(path);
+    plan->firmwareSha256 = fileDigest(path, QCryptographicHash::Sha256).toHex();
     return true;
 }
 
@@ -171,17 +161,20 @@ bool InputCheck::preparePlan(const CliOptions &options, JobPlan *plan, QString *
 
 QString InputCheck::firmwareProblem(const QString &path)
 {
-    const QFileInfo file(path);
-    if (!file.isFile())
+    if (!QFileInfo(path).isFile())
         return tr("固件文件%1不存在").arg(path);
-    if (file.size() == 0)
-        return tr("固件文件%1为空").arg(path);
-    if (file.size() > MAX_FIRMWARE_BYTES)
-        return tr("固件文件%1超过%2字节").arg(path).arg(MAX_FIRMWARE_BYTES);
-    if (file.fileName().toLocal8Bit().size() > MAX_FIRMWARE_NAME_BYTES)
-        return tr("固件文件名超过%1字节").arg(MAX_FIRMWARE_NAME_BYTES);
-    if (!file.isReadable())
+    switch (checkFirmwareFile(path)) {
+    case FirmwareRefusal::None:
+        return QString();
+    case FirmwareRefusal::Unreadable:
         return tr("无法读取固件文件%1").arg(path);
+    case FirmwareRefusal::Empty:
+        return tr("固件文件%1为空").arg(path);
+    case FirmwareRefusal::TooLarge:
+        return tr("固件文件%1超过31457280字节").arg(path);
+    case FirmwareRefusal::NameTooLong:
+        return tr("固件文件名超过64字节");
+    }
     return QString();
 }
 

@@ -95,7 +95,9 @@ public:
     }
 
 private:
+    void runSteps();
     bool logIn();
+    bool setLoginPassword();
     bool forcedLoginChange(const CredentialResult &refused);
     bool changeLogin(const QString &password);
     bool readInfo();
@@ -150,11 +152,7 @@ PortOutcome PortJob::run()
     } else {
         ModuleSession engine(&link, this, cancel);
         session = &engine;
-        const bool done = logIn() && readInfo() && writeSsid() && writeWifiPassword() &&
-                          (plan.loginPassword.isEmpty() || password == plan.loginPassword ||
-                           changeLogin(plan.loginPassword)) &&
-                          writeMacs() && verify() && pullLog() && upgrade();
-        Q_UNUSED(done);
+        runSteps();
         if (loggedIn) {
             engine.logout();
             stepDone(QStringLiteral("logout"));
@@ -166,6 +164,31 @@ PortOutcome PortJob::run()
         finishRecord();
     console->result(outcome);
     return outcome;
+}
+
+// The steps in their order; a stop request is honoured between any two.
+void PortJob::runSteps()
+{
+    using Step = bool (PortJob::*)();
+    static constexpr Step STEPS[] = {
+        &PortJob::logIn,
+        &PortJob::readInfo,
+        &PortJob::writeSsid,
+        &PortJob::writeWifiPassword,
+        &PortJob::setLoginPassword,
+        &PortJob::writeMacs,
+        &PortJob::verify,
+        &PortJob::pullLog,
+        &PortJob::upgrade,
+    };
+    for (const Step step : STEPS) {
+        if (cancel && cancel->isSet()) {
+            fail(Failure::Cancelled, tr("已中断"));
+            return;
+        }
+        if (!(this->*step)())
+            return;
+    }
 }
 
 bool PortJob::fail(Failure failure, const QString &message, int code)
@@ -193,7 +216,7 @@ void PortJob::stepDone(const QString &name)
 
 void PortJob::noteAnswer(const StepResult &result)
 {
-    if (result.outcome != StepOutcome::TimedOut && result.outcome != StepOutcome::Cancelled)
+    if (result.outcome != StepOutcome::TimedOut)
         outcome.moduleAnswered = true;
 }
 
@@ -230,6 +253,13 @@ bool PortJob::forcedLoginChange(const CredentialResult &refused)
     loggedIn = true;
     stepDone(QStringLiteral("login"));
     return true;
+}
+
+// set-login-password, unless the forced change at login made it already.
+bool PortJob::setLoginPassword()
+{
+    return plan.loginPassword.isEmpty() || password == plan.loginPassword ||
+           changeLogin(plan.loginPassword);
 }
 
 // A changed login password ends the session; the next login uses it.
@@ -484,6 +514,8 @@ bool PortJob::upgrade()
                     StepTexts::errorCodeText(result.errorCode), result.errorCode);
     case UpgradeOutcome::EndedByModule:
         return fail(Failure::ModuleError, tr("设备中断文件传输！"));
+    case UpgradeOutcome::FileRefused:
+        return fail(Failure::RefusedInput, tr("固件文件不可用"));
     case UpgradeOutcome::Cancelled:
         return fail(Failure::Cancelled, tr("已中断"));
     }

@@ -1,34 +1,35 @@
 #include "app/kbmaint_macs.h"
 
-#include "macpool/macstore.h"
+#include "macpool/macpool.h"
 
-// Built on the local store until the shared pool is in: a claim only looks
-// at free addresses, a confirm marks one used.
-class MacPool
+MacSupply::MacSupply(const QString &poolUrl)
+    : pool(std::make_unique<MacPool>(poolUrl.isEmpty() ? localPoolUrl() : poolUrl))
 {
-};
-
-MacSupply::MacSupply(const QString &) {}
+}
 
 MacSupply::~MacSupply() = default;
 
-bool MacSupply::isOpen(QString *) const
+bool MacSupply::isOpen(QString *problem) const
 {
-    return true;
+    if (pool->isOpen())
+        return true;
+    *problem = tr("无法打开MAC地址池%1：%2").arg(pool->url().redacted(), pool->openError());
+    return false;
 }
 
-bool MacSupply::claim(int count, const QString &, const QString &, QStringList *macs,
-                      QString *problem)
+bool MacSupply::claim(int count, const QString &station, const QString &operatorName,
+                      QStringList *macs, QString *problem)
 {
     QString error;
-    const QString list = takeUnusedMacs(error, count);
-    const QStringList taken = list.split(QLatin1Char(';'), Qt::SkipEmptyParts);
-    if (!error.isEmpty() || taken.size() < count) {
-        *problem = error.isEmpty() ? tr("MAC地址池中的空闲地址不足") : error;
-        return false;
+    const QStringList taken = pool->claim(count, station, operatorName, error);
+    if (error.isEmpty() && taken.size() == count) {
+        *macs = taken;
+        return true;
     }
-    *macs = taken;
-    return true;
+    for (const QString &mac : taken)
+        release(mac);
+    *problem = error.isEmpty() ? tr("MAC地址池中的空闲地址不足") : error;
+    return false;
 }
 
 bool MacSupply::confirm(const QString &mac, const QString &operatorName, QString *problem)
@@ -37,12 +38,20 @@ bool MacSupply::confirm(const QString &mac, const QString &operatorName, QString
     record.MacAddr = mac;
     record.Operator = operatorName;
     QString error;
-    if (markMacUsed(record, error))
+    if (pool->confirm(mac, record, error))
         return true;
     *problem = error;
     return false;
 }
 
-void MacSupply::release(const QString &) {}
+void MacSupply::release(const QString &mac)
+{
+    QString error;
+    pool->release(mac, error);
+}
 
-void MacSupply::quarantine(const QString &, const QString &) {}
+void MacSupply::quarantine(const QString &mac, const QString &why)
+{
+    QString error;
+    pool->quarantine(mac, why, error);
+}

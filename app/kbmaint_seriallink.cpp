@@ -31,7 +31,8 @@ void BlockingSerialLink::close()
 {
     if (!port.isOpen())
         return;
-    port.waitForBytesWritten(WRITE_LIMIT_MS);
+    if (port.bytesToWrite() > 0)
+        port.waitForBytesWritten(WRITE_LIMIT_MS);
     port.close();
 }
 

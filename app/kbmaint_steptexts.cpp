@@ -74,8 +74,6 @@ Failure StepTexts::failureOf(const StepResult &result)
         return Failure::Timeout;
     case StepOutcome::ChecksumFailure:
         return Failure::Checksum;
-    case StepOutcome::Cancelled:
-        return Failure::Cancelled;
     case StepOutcome::Refused:
         return Failure::RefusedInput;
     case StepOutcome::ErrorReply:
@@ -103,8 +101,6 @@ QString StepTexts::message(Operation operation, const StepResult &result)
         return tr(row.timedOut);
     case StepOutcome::ChecksumFailure:
         return tr(row.checksum);
-    case StepOutcome::Cancelled:
-        return tr("已中断");
     case StepOutcome::Refused:
         return tr(row.refused);
     case StepOutcome::ErrorReply:
