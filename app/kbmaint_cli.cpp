@@ -16,20 +16,27 @@
 namespace
 {
 
+// Input refused before anything was sent.
+int refuse(Console *console, const QString &problem)
+{
+    PortOutcome outcome;
+    outcome.failure = Failure::RefusedInput;
+    outcome.message = problem;
+    console->plainResult(resultFields(outcome), QString());
+    console->warn(problem);
+    return ExitStatus::USAGE;
+}
+
 int runModuleCommand(const CliOptions &options, Console *console)
 {
     JobPlan plan;
     QString problem;
-    if (!InputCheck::preparePlan(options, &plan, &problem)) {
-        console->warn(problem);
-        return ExitStatus::USAGE;
-    }
+    if (!InputCheck::preparePlan(options, &plan, &problem))
+        return refuse(console, problem);
     ReportFile report;
     if (!options.report.isEmpty()) {
-        if (!report.open(options.report, &problem)) {
-            console->warn(problem);
-            return ExitStatus::USAGE;
-        }
+        if (!report.open(options.report, &problem))
+            return refuse(console, problem);
         plan.report = &report;
     }
     if (options.watch)

@@ -313,7 +313,9 @@ bool PortJob::writeSsid()
 
 bool PortJob::writeWifiPassword()
 {
-    if (wifiPassword.isEmpty())
+    // A recipe that the unit meets already needs no change.
+    if (wifiPassword.isEmpty() ||
+        (plan.command == Command::Provision && wifiPassword == info.wifi.password))
         return true;
     const QString problem = Secrets::wifiPasswordProblem(wifiPassword, info.wifi.password,
                                                          plan.ssid ? *plan.ssid : info.wifi.ssid);
