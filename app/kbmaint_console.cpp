@@ -39,8 +39,10 @@ void flatten(const QJsonObject &object, const QString &prefix, QStringList *pair
         else if (value.isBool())
             pairs->append(key + QLatin1Char('=') +
                           (value.toBool() ? QLatin1String("true") : QLatin1String("false")));
+        else if (value.isDouble() && value.toDouble() == double(qint64(value.toDouble())))
+            pairs->append(key + QLatin1Char('=') + QString::number(qint64(value.toDouble())));
         else if (value.isDouble())
-            pairs->append(key + QLatin1Char('=') + QString::number(value.toDouble()));
+            pairs->append(key + QLatin1Char('=') + QString::number(value.toDouble(), 'f', 3));
         else if (value.isArray())
             pairs->append(
                 key + QLatin1Char('=') +

@@ -462,6 +462,10 @@ bool PortJob::pullLog()
     const LogPullResult result =
         session->pullLog(announced, &file, Session::UNATTENDED_LOG_FAILURES);
     file.close();
+    // The module still sends until it is told to stop.
+    if (result.outcome == LogPullOutcome::TooManyFailures ||
+        result.outcome == LogPullOutcome::Cancelled)
+        session->stopTransfer();
     const QString path = QFileInfo(file).absoluteFilePath();
     switch (result.outcome) {
     case LogPullOutcome::Complete:

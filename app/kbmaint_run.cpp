@@ -6,6 +6,7 @@
 #include "serial/portenumeration.h"
 #include "serial/portnames.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QSet>
@@ -120,7 +121,9 @@ int listPorts(Console *console)
     for (const SerialPortEntry &entry : entries) {
         list.append(QJsonObject{{QStringLiteral("name"), entry.name},
                                 {QStringLiteral("busy"), entry.busy}});
-        text += entry.name + (entry.busy ? QStringLiteral(" (busy)\n") : QStringLiteral("\n"));
+        text += entry.name +
+                (entry.busy ? QCoreApplication::translate("PortRuns", "（占用）") : QString()) +
+                QLatin1Char('\n');
     }
     console->plainResult({{QStringLiteral("ok"), true}, {QStringLiteral("ports"), list}}, text);
     return ExitStatus::OK;
