@@ -330,14 +330,15 @@ bool MacPool::confirm(const QString &mac, const MacUsageRecord &record, QString 
                      errorText);
             ended = !failed && query.numRowsAffected() > 0;
         }
+        if (ended) {
+            ended = commit(db, postgres(), errorText);
+            failed = !ended;
+        } else
+            rollback(db, postgres()); // while the query lives, as PostgreSQL wants
     }
-    if (!ended) {
-        rollback(db, postgres());
-        if (!failed)
-            errorText = whyNotHeld(mac);
-        return false;
-    }
-    return commit(db, postgres(), errorText);
+    if (!ended && !failed)
+        errorText = whyNotHeld(mac);
+    return ended;
 }
 
 bool MacPool::release(const QString &mac, QString &errorText)

@@ -10,7 +10,13 @@ namespace MacPoolSql
 bool run(QSqlQuery &query, const QString &sql, const QVariantList &values, QString &errorText)
 {
     qCDebug(lcMacpool).noquote() << traceMacStatement({sql, values});
-    bool ok = query.prepare(sql);
+    // PostgreSQL prepares no DDL; a statement without values needs no preparing.
+    bool ok = values.isEmpty() ? query.exec(sql) : query.prepare(sql);
+    if (values.isEmpty()) {
+        if (!ok)
+            errorText = query.lastError().text();
+        return ok;
+    }
     for (const QVariant &value : values)
         query.addBindValue(value);
     ok = ok && query.exec();

@@ -210,11 +210,13 @@ bool MacPool::generate(const MacRange &range, const QString &batch, QString &err
         }
         if (!ok)
             failure = query.lastError().text();
+        // Ended while the query lives: PostgreSQL frees its statement only
+        // outside a failed transaction.
+        if (ok)
+            ok = commit(db, postgres(), failure);
+        else
+            rollback(db, postgres());
     }
-    if (ok)
-        ok = commit(db, postgres(), failure);
-    else
-        rollback(db, postgres());
     if (ok)
         return true;
     if (clash.isEmpty()) {

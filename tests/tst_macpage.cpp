@@ -1,6 +1,6 @@
 #include "macpool/dbpassword.h"
 #include "macpool/handlerecorde.h"
-#include "macpool/macstore.h"
+#include "macpool/macpool.h"
 #include "ui/boxes/custombox.h"
 #include "ui/boxes/progressbar.h"
 
@@ -70,7 +70,7 @@ QString pageLabels(HandleRecorde *page)
 void fillPool(int rows)
 {
     QString error;
-    QVERIFY2(insertMacRange(macConnectionName, {0x907EBA000000ULL, rows, 1}, QString(), error, {}),
+    QVERIFY2(MacPool(localPoolUrl()).generate({0x907EBA000000ULL, rows, 1}, QString(), error),
              qPrintable(error));
 }
 
@@ -78,8 +78,8 @@ QStringList poolPage1()
 {
     QString error;
     QStringList macs;
-    for (const QString &entry : selectMacPage(error, 1, MacFilter()).split(';', Qt::SkipEmptyParts))
-        macs << entry.section('|', 0, 0);
+    for (const MacRow &row : selectMacPage(1, MacFilter(), error))
+        macs << row.MacAddr;
     return macs;
 }
 } // namespace
@@ -205,8 +205,8 @@ void TestMacPage::generationThroughTheGate()
     MacFilter lastRow;
     lastRow.mac = last;
     QString error;
-    QCOMPARE(countMacPages(error, lastRow), 1);
-    QCOMPARE(countMacPages(error, MacFilter()), (count + 49) / 50);
+    QCOMPARE(countMacPages(lastRow, error), 1);
+    QCOMPARE(countMacPages(MacFilter(), error), (count + 49) / 50);
 }
 
 void TestMacPage::refusedStartAddress_data()
