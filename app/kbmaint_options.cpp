@@ -3,6 +3,7 @@
 #include "app/kbmaint_outcome.h"
 
 #include <CLI/CLI.hpp>
+#include <QCoreApplication>
 
 #include <sstream>
 #include <vector>
@@ -40,86 +41,132 @@ struct RawOptions {
     std::string rangeStart;
 };
 
+// A help text, translated.
+std::string t(const char *source)
+{
+    return QCoreApplication::translate("kbmaint", source).toStdString();
+}
+
 QString text(const std::string &value)
 {
     return QString::fromStdString(value);
 }
 
-const char *const DESCRIPTION =
-    "Maintenance of KB-R5530 modules over their debug serial ports (230400 8N1), several "
-    "ports at once, one thread each.\n"
-    "Passwords are read from files (first line) or standard input, never from the command "
-    "line.\n"
-    "Exit status: 0 every port succeeded; 1 an operation failed; 2 usage or refused input "
-    "(nothing sent);\n"
-    "3 a port cannot be opened or the module never answers; 4 login refused, account locked "
-    "or a forced\n"
-    "password change not allowed; 130 interrupted. With several ports the highest counts.";
+const char *const DESCRIPTION = QT_TRANSLATE_NOOP(
+    "kbmaint",
+    "通过调试串口（230400 8N1）维护KB-R5530模块，可同时处理多个串口，每个串口一个线程。\n"
+    "密码只从文件（第一行）或标准输入读取，从不取自命令行。\n"
+    "退出状态：0 全部串口成功；1 某个串口操作失败；2 用法错误或输入被拒绝（未发送任何数据）；\n"
+    "3 串口无法打开或设备无应答；4 登录被拒绝、账号锁定或不允许强制修改密码；130 被中断。\n"
+    "多个串口时取最高值。");
 
 void addModuleCommands(CLI::App &app, RawOptions &raw, CliOptions *options)
 {
-    CLI::App *info = app.add_subcommand("info", "Log in; show versions, RS-485, Wi-Fi, FE.");
-    info->add_flag("--show-secrets", options->showSecrets, "Also show the Wi-Fi password.");
+    CLI::App *info = app.add_subcommand(
+        "info", t(QT_TRANSLATE_NOOP("kbmaint", "登录；显示版本、RS-485、Wifi和FE参数。")));
+    info->add_flag("--show-secrets", options->showSecrets,
+                   t(QT_TRANSLATE_NOOP("kbmaint", "同时显示Wifi密码。")));
 
-    CLI::App *ssid = app.add_subcommand("set-ssid", "Write the Wi-Fi SSID (1 to 32 bytes).");
-    ssid->add_option("SSID", raw.ssid, "The new SSID.")->required();
+    CLI::App *ssid = app.add_subcommand(
+        "set-ssid", t(QT_TRANSLATE_NOOP("kbmaint", "设置Wifi的SSID（1到32字节）。")));
+    ssid->add_option("SSID", raw.ssid, t(QT_TRANSLATE_NOOP("kbmaint", "新的SSID。")))->required();
 
-    app.add_subcommand("set-wifi-password", "Write the Wi-Fi password read from FILE.")
-        ->add_option("FILE", raw.file, "File whose first line is the new Wi-Fi password.")
+    app.add_subcommand("set-wifi-password",
+                       t(QT_TRANSLATE_NOOP("kbmaint", "设置Wifi密码，密码取自FILE。")))
+        ->add_option("FILE", raw.file,
+                     t(QT_TRANSLATE_NOOP("kbmaint", "第一行为新Wifi密码的文件。")))
         ->required();
-    app.add_subcommand("set-login-password", "Change the login password to the one in FILE.")
-        ->add_option("FILE", raw.file, "File whose first line is the new login password.")
+    app.add_subcommand("set-login-password",
+                       t(QT_TRANSLATE_NOOP("kbmaint", "修改登录密码，新密码取自FILE。")))
+        ->add_option("FILE", raw.file,
+                     t(QT_TRANSLATE_NOOP("kbmaint", "第一行为新登录密码的文件。")))
         ->required();
 
     CLI::App *mac = app.add_subcommand(
-        "write-mac", "Write the Wi-Fi and/or FE MAC address, or both from the pool.");
-    CLI::Option *wifi = mac->add_option("--wifi", raw.wifiMac, "Wi-Fi MAC address.");
-    CLI::Option *fe = mac->add_option("--fe", raw.feMac, "FE MAC address.");
-    CLI::Option *pool =
-        mac->add_flag("--from-pool", options->fromPool, "Take both addresses from the pool.");
+        "write-mac",
+        t(QT_TRANSLATE_NOOP("kbmaint", "设置WiFi和/或FE的MAC地址，或从地址池取两个。")));
+    CLI::Option *wifi =
+        mac->add_option("--wifi", raw.wifiMac, t(QT_TRANSLATE_NOOP("kbmaint", "WiFi的MAC地址。")))
+            ->type_name("MAC");
+    CLI::Option *fe =
+        mac->add_option("--fe", raw.feMac, t(QT_TRANSLATE_NOOP("kbmaint", "FE的MAC地址。")))
+            ->type_name("MAC");
+    CLI::Option *pool = mac->add_flag("--from-pool", options->fromPool,
+                                      t(QT_TRANSLATE_NOOP("kbmaint", "两个地址都从地址池领取。")));
     pool->excludes(wifi)->excludes(fe);
-    mac->add_option("--operator", raw.operatorName, "Operator recorded in the pool.");
-    mac->add_option("--pool", raw.poolUrl, "Pool URL (sqlite:PATH or postgresql://...).");
+    mac->add_option("--operator", raw.operatorName,
+                    t(QT_TRANSLATE_NOOP("kbmaint", "记入地址池的操作员。")))
+        ->type_name("NAME");
+    mac->add_option(
+           "--pool", raw.poolUrl,
+           t(QT_TRANSLATE_NOOP("kbmaint", "地址池URL（sqlite:路径 或 postgresql://...）。")))
+        ->type_name("URL");
 
-    app.add_subcommand("upgrade", "Upgrade the firmware from FILE.")
-        ->add_option("FILE", raw.file, "Firmware image, 1 byte to 30 MiB.")
+    app.add_subcommand("upgrade", t(QT_TRANSLATE_NOOP("kbmaint", "用FILE升级固件。")))
+        ->add_option("FILE", raw.file, t(QT_TRANSLATE_NOOP("kbmaint", "固件文件，1字节到30 MiB。")))
         ->required();
-    app.add_subcommand("pull-log", "Fetch the module's log into DIR and check its digest.")
-        ->add_option("DIR", raw.directory, "Writable directory.")
+    app.add_subcommand("pull-log", t(QT_TRANSLATE_NOOP("kbmaint", "获取日志到DIR并校验其哈希值。")))
+        ->add_option("DIR", raw.directory, t(QT_TRANSLATE_NOOP("kbmaint", "可写的目录。")))
         ->required();
 
     CLI::App *provision = app.add_subcommand(
-        "provision", "Run a recipe: login, info, SSID, Wi-Fi password, MACs, log, upgrade.");
-    provision->add_option("RECIPE", raw.recipe, "The recipe, a JSON file.")->required();
+        "provision", t(QT_TRANSLATE_NOOP(
+                         "kbmaint", "按配方生产：登录、信息、SSID、Wifi密码、MAC、日志、升级。")));
+    provision->add_option("RECIPE", raw.recipe, t(QT_TRANSLATE_NOOP("kbmaint", "配方，JSON文件。")))
+        ->required();
     provision->add_flag("--watch", options->watch,
-                        "Also provision every port that appears, until SIGINT.");
-    provision->add_option("--report", raw.report, "Append one JSON line per unit to FILE.");
-    provision->add_option("--pool", raw.poolUrl, "Pool URL (sqlite:PATH or postgresql://...).");
+                        t(QT_TRANSLATE_NOOP("kbmaint", "持续处理新出现的串口，直到SIGINT。")));
+    provision
+        ->add_option("--report", raw.report,
+                     t(QT_TRANSLATE_NOOP("kbmaint", "每台设备向FILE追加一行JSON。")))
+        ->type_name("FILE");
+    provision
+        ->add_option(
+            "--pool", raw.poolUrl,
+            t(QT_TRANSLATE_NOOP("kbmaint", "地址池URL（sqlite:路径 或 postgresql://...）。")))
+        ->type_name("URL");
 }
 
 void addPoolCommands(CLI::App &app, RawOptions &raw, CliOptions *options)
 {
-    CLI::App *pool = app.add_subcommand("pool", "The MAC address pool.");
+    CLI::App *pool = app.add_subcommand("pool", t(QT_TRANSLATE_NOOP("kbmaint", "MAC地址池。")));
     pool->require_subcommand(1);
-    pool->add_option("--pool", raw.poolUrl, "Pool URL (sqlite:PATH or postgresql://...).");
-    CLI::App *generate = pool->add_subcommand("generate", "Add COUNT addresses from START on.");
-    generate->add_option("START", raw.rangeStart, "First address, such as 90:7E:BA:74:B7:0C.")
+    pool->add_option(
+            "--pool", raw.poolUrl,
+            t(QT_TRANSLATE_NOOP("kbmaint", "地址池URL（sqlite:路径 或 postgresql://...）。")))
+        ->type_name("URL");
+    CLI::App *generate = pool->add_subcommand(
+        "generate", t(QT_TRANSLATE_NOOP("kbmaint", "从START起生成COUNT个地址。")));
+    generate
+        ->add_option("START", raw.rangeStart,
+                     t(QT_TRANSLATE_NOOP("kbmaint", "起始地址，如90:7E:BA:74:B7:0C。")))
         ->required();
-    generate->add_option("COUNT", options->rangeCount, "Number of addresses.")
+    generate
+        ->add_option("COUNT", options->rangeCount, t(QT_TRANSLATE_NOOP("kbmaint", "地址个数。")))
         ->required()
         ->check(CLI::Range(1, 1000000));
-    generate->add_option("--step", options->step, "Distance between addresses (default 1).")
+    generate
+        ->add_option("--step", options->step,
+                     t(QT_TRANSLATE_NOOP("kbmaint", "地址间隔（默认1）。")))
+        ->type_name("N")
         ->check(CLI::Range(1, 1 << 24));
     generate
         ->add_option("--head-length", options->headLength,
-                     "Leading hex digits that stay fixed (default 6).")
+                     t(QT_TRANSLATE_NOOP("kbmaint", "固定不变的前导十六进制位数（默认6）。")))
+        ->type_name("N")
         ->check(CLI::Range(0, 11));
-    pool->add_subcommand("stats", "Count the addresses: total, used, free, claimed, quarantined.");
-    CLI::App *list = pool->add_subcommand("list", "List one page of 50 addresses.");
-    CLI::Option *free = list->add_flag("--free", "Free addresses only.");
-    CLI::Option *used = list->add_flag("--used", "Used addresses only.");
+    pool->add_subcommand(
+        "stats", t(QT_TRANSLATE_NOOP("kbmaint", "统计地址：总数、已用、空闲、预留、隔离。")));
+    CLI::App *list =
+        pool->add_subcommand("list", t(QT_TRANSLATE_NOOP("kbmaint", "列出一页（50个）地址。")));
+    CLI::Option *free =
+        list->add_flag("--free")->description(t(QT_TRANSLATE_NOOP("kbmaint", "只列空闲地址。")));
+    CLI::Option *used =
+        list->add_flag("--used")->description(t(QT_TRANSLATE_NOOP("kbmaint", "只列已用地址。")));
     free->excludes(used);
-    list->add_option("--page", options->page, "Page number, from 1.")->check(CLI::PositiveNumber);
+    list->add_option("--page", options->page, t(QT_TRANSLATE_NOOP("kbmaint", "页码，从1开始。")))
+        ->type_name("N")
+        ->check(CLI::PositiveNumber);
     for (CLI::App *sub : {generate, pool->get_subcommand("stats"), list})
         sub->fallthrough();
     list->final_callback([options, free, used] {
@@ -188,21 +235,30 @@ bool talksToModules(Command command)
 int parseCommandLine(int argc, char **argv, CliOptions *options, std::string *out, std::string *err)
 {
     RawOptions raw;
-    CLI::App app(DESCRIPTION, "kbmaint");
+    CLI::App app(t(DESCRIPTION), "kbmaint");
     app.require_subcommand(1);
-    app.add_flag("--json", options->json, "Every stdout line is one JSON object.");
-    app.add_option("--port", raw.ports, "Serial port such as /dev/ttyUSB0 (repeatable).");
-    app.add_option("--account", raw.account, "Login account (default admin).");
-    CLI::Option *file =
-        app.add_option("--password-file", raw.passwordFile, "Login password: first line of F.");
-    CLI::Option *stdinFlag = app.add_flag("--password-stdin", options->passwordStdin,
-                                          "Login password: first line of standard input.");
+    app.add_flag("--json", options->json,
+                 t(QT_TRANSLATE_NOOP("kbmaint", "标准输出的每一行都是一个JSON对象。")));
+    app.add_option("--port", raw.ports,
+                   t(QT_TRANSLATE_NOOP("kbmaint", "串口，如/dev/ttyUSB0（可重复）。")))
+        ->type_name("P");
+    app.add_option("--account", raw.account,
+                   t(QT_TRANSLATE_NOOP("kbmaint", "登录账号（默认admin）。")))
+        ->type_name("A");
+    CLI::Option *file = app.add_option("--password-file", raw.passwordFile,
+                                       t(QT_TRANSLATE_NOOP("kbmaint", "登录密码：文件F的第一行。")))
+                            ->type_name("F");
+    CLI::Option *stdinFlag =
+        app.add_flag("--password-stdin", options->passwordStdin,
+                     t(QT_TRANSLATE_NOOP("kbmaint", "登录密码：标准输入的第一行。")));
     file->excludes(stdinFlag);
     app.add_option("--new-login-password-file", raw.newLoginPasswordFile,
-                   "Replace a factory login password by the one in F.");
+                   t(QT_TRANSLATE_NOOP("kbmaint", "登录密码为初始密码时，改为文件F中的密码。")))
+        ->type_name("F");
     app.add_option("--new-wifi-password-file", raw.newWifiPasswordFile,
-                   "Replace a factory Wi-Fi password by the one in F.");
-    app.add_subcommand("ports", "List the serial ports in natural order (no login).");
+                   t(QT_TRANSLATE_NOOP("kbmaint", "Wifi密码为初始密码时，改为文件F中的密码。")))
+        ->type_name("F");
+    app.add_subcommand("ports", t(QT_TRANSLATE_NOOP("kbmaint", "按自然顺序列出串口（不登录）。")));
     addModuleCommands(app, raw, options);
     addPoolCommands(app, raw, options);
     for (CLI::App *sub : app.get_subcommands({}))
@@ -211,10 +267,15 @@ int parseCommandLine(int argc, char **argv, CliOptions *options, std::string *ou
     std::ostringstream outStream;
     std::ostringstream errStream;
     int status = -1;
-    // CLI11 reports every parse outcome other than success by throwing; it
-    // is caught here and nowhere else.
+    // CLI11 reports every parse outcome other than success by throwing; its
+    // exceptions are caught here and nowhere else.
     try {
         app.parse(argc, argv);
+    } catch (const CLI::ExtrasError &) {
+        // The stray words are not repeated: one of them may be a password.
+        errStream << t(QT_TRANSLATE_NOOP("kbmaint", "kbmaint：多余的参数（不予显示），见--help"))
+                  << '\n';
+        status = ExitStatus::USAGE;
     } catch (const CLI::ParseError &error) {
         status = app.exit(error, outStream, errStream) == 0 ? ExitStatus::OK : ExitStatus::USAGE;
     }
