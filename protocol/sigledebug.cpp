@@ -1,14 +1,13 @@
 // Device page: construction, views, the connection controls and the port list.
 #include "protocol/sigledebug.h"
 
-#include "base/logging.h"
+#include "protocol/sigledebug_link.h"
 #include "resources/resources.h"
 #include "serial/handleserialport.h"
 #include "ui/boxes/custombox.h"
 #include "ui/dialogs/login.h"
 #include "ui_sigledebug.h"
 
-#include <QDebug>
 #include <QEvent>
 #include <QVBoxLayout>
 
@@ -31,6 +30,11 @@ SigleDebug::SigleDebug(QWidget *parent)
 {
     ui->setupUi(this);
     initMaintResources();
+    link = std::make_unique<SigleDebugLink>(serialPort);
+    SessionObserver *const events = this;
+    session = std::make_unique<ModuleSession>(link.get(), events, &transferCancel);
+    connect(ui->pushButton_start, &QPushButton::toggled, this, &SigleDebug::onTransferToggled);
+    connect(ui->pushButton_getLog, &QPushButton::toggled, this, &SigleDebug::onTransferToggled);
     ui->groupBox_3->hide();
     ui->groupBox_7->hide();
     ui->groupBox_8->hide();
@@ -68,8 +72,7 @@ SigleDebug::SigleDebug(QWidget *parent)
 SigleDebug::~SigleDebug()
 {
     // A wait still running would return into a destroyed page.
-    if (replyWait)
-        replyWait->quit();
+    link->wake();
     delete ui;
 }
 
@@ -231,11 +234,8 @@ void SigleDebug::on_pushButton_refresh_clicked()
 
 void SigleDebug::on_pushButton_cancel_clicked()
 {
-    rxBuffer.clear();
-    const QByteArray frame = buildLogoutRequest();
     if (serialPort->isOpen()) // with the port closed there is nobody to tell
-        serialPort->writeBytes(frame);
-    qCDebug(lcProtocol).noquote() << QStringLiteral("注销请求：") << hexUpper(frame);
+        session->logout();
     setSessionView(false);
 }
 

@@ -6,10 +6,13 @@
 #include <QWidget>
 
 #include "protocol/frame.h"
+#include "protocol/modulesession.h"
 #include "transfer/transferprogress.h"
 
 #include <QElapsedTimer>
 #include <QList>
+
+#include <memory>
 
 class HandleSerialPort;
 class QAbstractButton;
@@ -19,6 +22,7 @@ class LoginSetings;
 class SetPassword;
 class QDialog;
 class QEventLoop;
+class SigleDebugLink;
 
 namespace Ui
 {
@@ -28,16 +32,18 @@ class SigleDebug;
 // The device maintenance page. It owns the debug port, runs every
 // request/reply exchange with the module on the GUI thread and switches
 // between the login view and the device view as the session starts and ends.
+// Every conversation runs in the session engine (ModuleSession) over the
+// page's link; the page maps the outcomes to its texts, boxes and buttons.
 // The members are split across files by concern:
 //   sigledebug.cpp          construction, views, connection, port list
-//   sigledebug_exchange.cpp receive buffer, exchanges and waits, error replies
+//   sigledebug_exchange.cpp receive buffer, engine events, error replies
+//   sigledebug_link.cpp     the engine's link: port writes, nested waits
 //   sigledebug_login.cpp    login, credential change, default-password checks
 //   sigledebug_info.cpp     the four device-information reads
 //   sigledebug_settings.cpp settings dialogs and writes
 //   transfer/sigledebug_upgrade.cpp      firmware upgrade
 //   transfer/sigledebug_log.cpp          log upload
-//   transfer/sigledebug_transferwait.cpp the transfers' waits
-class SigleDebug : public QWidget
+class SigleDebug : public QWidget, private SessionObserver
 {
     Q_OBJECT
 
@@ -47,13 +53,13 @@ public:
 
     // For tests and the demo launcher: the page's own port manager.
     HandleSerialPort *serialPortManager() const { return serialPort; }
-    QString currentSoftwareVersion() const { return softwareVersion; }
+    QString currentSoftwareVersion() const { return session->softwareVersion(); }
     // Selects `port` in the port list while no port is open, so that only
     // "打开" remains to be pressed; false when the list does not hold it.
     bool selectPort(const QString &port);
 
     // Upper bound of the repeats after a read reply fails its checksum.
-    static constexpr int MAX_CHECKSUM_REPEATS = 3;
+    static constexpr int MAX_CHECKSUM_REPEATS = Session::MAX_READ_REPEATS;
 
 signals:
     void gotoOption();
@@ -87,9 +93,13 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    // Exchange engine.
-    QByteArray exchange(SessionRequest request, const QByteArray &frame);
-    void waitForReply(int threshold, int timeLimitMs);
+    // The engine's events.
+    void readRepeated(SessionRequest request, int repeat) override;
+    void blockSent(int index, int count, int resend, qint64 bytesAcknowledged) override;
+    void imageSent(qint64 bytes) override;
+    void logPassEmpty() override;
+    void logBlockWritten(qint64 written, qint64 progress) override;
+
     void waitWithEvents(int milliseconds);
     void handleErrorReply(quint8 code, bool logMode);
 
@@ -102,8 +112,8 @@ private:
 
     // Login.
     bool aesSchemeApplies() const;
-    void sendLogin(const QString &id, const QString &key, bool derivedScheme);
-    void sendCredentialChange(const QString &id, const QString &key, bool derivedScheme);
+    void showLoginResult(const CredentialResult &result);
+    void showChangeResult(const CredentialResult &result);
     void forceLoginPasswordChange();
     void checkDefaultWifiPassword();
 
@@ -112,11 +122,11 @@ private:
     bool readUartBlock();
     bool readWifiBlock();
     bool readFeBlock();
-    QByteArray readBlock(SessionRequest request, ReplyKind *outcome);
+    bool readSucceeded(SessionRequest request, const StepResult &result);
 
-    // Settings writes.
-    bool writeSetting(SessionRequest request, const QByteArray &field, const QString &timeoutText,
-                      const QString &checksumText);
+    // Settings writes: true when the module accepted the value; a failure
+    // has been shown.
+    bool settingWritten(SessionRequest request, const StepResult &result);
     static void showSettingsDialog(QDialog *dialog);
 
     // ---- MAC address writes (sigledebug_mac.cpp) ------------------------
@@ -133,9 +143,7 @@ private slots:
     void on_pushButton_setFeMAC_clicked();
 
 private:
-    // The texts are untranslated sources, translated when shown.
-    void writeMac(SessionRequest request, const QString &mac, const char *timeoutText,
-                  const char *checksumText);
+    void writeMac(SessionRequest request, const QString &mac);
     // ---- end of MAC address writes --------------------------------------
 
     bool transferRunning() const;
@@ -157,9 +165,9 @@ private:
     bool startLoading();
     bool stopLoading();
     void cancelUpgrade();
-    void tellOver();
     void returnUpgradeToIdle();
     void showUpgradeProgress(int blockIndex, qint64 bytesAcknowledged);
+    void showUpgradeResult(const UpgradeResult &result);
     QByteArray fileSha256(const QString &path) const;
     QByteArray fileSha1(const QString &path) const;
 
@@ -172,15 +180,12 @@ private:
     void verifyLogDigest(const QString &path);
     void closeLogFile();
 
-    // Waits of both transfers: until the first bytes arrive, `running` (when
-    // given) is no longer checked, or the limit passes. Returns the bytes and
-    // empties rxBuffer; *cancelled (may be null) tells the button ended it.
-    QByteArray takeFirstBytes(int limitMs, QAbstractButton *running, bool *cancelled);
-    void sleepUntilWoken(int limitMs, QAbstractButton *running);
     void writeSignal(char signal);
     // Sends CAN and judges the answer: true when the module confirms the stop
     // with ACK; a time-out writes `timeoutText` to the log view.
-    bool sendStop(int limitMs, const QString &timeoutText);
+    bool sendStop(const QString &timeoutText);
+    // A transfer's button changed: unchecked, the running transfer ends.
+    void onTransferToggled(bool checked);
 
     QList<QByteArray> upgradeBlocks;
     qint32 firmwareSize = 0;
@@ -190,6 +195,7 @@ private:
     QString logDirectory; // the chosen directory, apart from the shown file path
     QElapsedTimer transferClock;
     TransferProgress upgradeProgress;
+    int lastBlockSent = 0;
     TransferProgress logProgress;
     // ---- end of file transfer ----------------------------------------------
 
@@ -197,20 +203,15 @@ private:
     HandleSerialPort *serialPort;
     Login *loginPanel = nullptr;
 
-    QByteArray rxBuffer;
-    QByteArray logRxBuffer;
+    std::unique_ptr<SigleDebugLink> link;
+    CancelFlag transferCancel;
+    std::unique_ptr<ModuleSession> session;
     QString portName;
     QString loginId;
     QString loginKey;
-    QString softwareVersion;
     bool wifiDialogClosable = true;
     bool loginDialogClosable = true;
     bool wifiCheckAllowed = true;
     QPointer<SetPassword> wifiPasswordDialog;
     QPointer<LoginSetings> loginSettingsDialog;
-
-    // The wait in progress: it ends as soon as more than `waitThreshold`
-    // bytes are in rxBuffer.
-    QEventLoop *replyWait = nullptr;
-    int waitThreshold = 0;
 };

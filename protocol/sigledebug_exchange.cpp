@@ -1,8 +1,8 @@
-// Device page: the receive buffer, the request/reply exchange and its waits,
+// Device page: the receive side of the engine's link, the engine's events,
 // and the report of the module's error replies.
 #include "protocol/sigledebug.h"
 
-#include "serial/handleserialport.h"
+#include "protocol/sigledebug_link.h"
 #include "transfer/transferframes.h"
 #include "ui/boxes/custombox.h"
 #include "ui_sigledebug.h"
@@ -12,15 +12,11 @@
 
 void SigleDebug::ReadBytes(QByteArray bytes, int size)
 {
-    rxBuffer.append(bytes);
-    if (ui->pushButton_getLog->isChecked())
-        logRxBuffer.append(bytes);
+    link->received(bytes);
     // A lone EOT or CAN ends a file transfer. Outside a transfer the same byte
     // is just the first piece of an ordinary reply and must not be acted on.
     if (size == 1 && transferRunning())
         handleTransferEndSignal(bytes.at(0));
-    if (replyWait && rxBuffer.size() > waitThreshold)
-        replyWait->quit();
 }
 
 bool SigleDebug::transferRunning() const
@@ -34,39 +30,40 @@ void SigleDebug::handleTransferEndSignal(char byte)
         finishLogUpload(byte == Transfer::EOT);
 }
 
-QByteArray SigleDebug::exchange(SessionRequest request, const QByteArray &frame)
+// The running transfer's wait ends once its button is unchecked: by the
+// technician's cancel, the module's end signal, a session reset or the
+// loss of the port. A cancel that is not acknowledged checks it again.
+void SigleDebug::onTransferToggled(bool checked)
 {
-    const SessionRequestSpec &spec = sessionRequestSpec(request);
-    rxBuffer.clear();
-    serialPort->writeBytes(frame);
-    waitForReply(replyThreshold(request), spec.timeLimitMs);
-    return rxBuffer;
+    if (checked)
+        transferCancel.reset();
+    else
+        transferCancel.cancel();
+    link->wake();
 }
 
-// Sleeps in a nested event loop until more than `threshold` bytes are in
-// rxBuffer (ReadBytes ends the loop) or the time limit has passed. Clicks,
-// timers and port-list changes are handled meanwhile.
-void SigleDebug::waitForReply(int threshold, int timeLimitMs)
+void SigleDebug::writeSignal(char signal)
 {
-    if (rxBuffer.size() > threshold)
-        return;
-    QEventLoop loop;
-    QTimer deadline;
-    deadline.setSingleShot(true);
-    deadline.setTimerType(Qt::PreciseTimer);
-    connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
-    deadline.start(timeLimitMs);
+    link->take();
+    link->write(QByteArray(1, signal));
+}
 
-    QEventLoop *const outerWait = replyWait;
-    const int outerThreshold = waitThreshold;
-    replyWait = &loop;
-    waitThreshold = threshold;
-    loop.exec();
-    replyWait = outerWait;
-    waitThreshold = outerThreshold;
-    // Bytes that arrived for an outer wait while this one ran.
-    if (replyWait && rxBuffer.size() > waitThreshold)
-        replyWait->quit();
+bool SigleDebug::sendStop(const QString &timeoutText)
+{
+    const StopResult stop = session->stopTransfer();
+    switch (stop.outcome) {
+    case StopOutcome::Stopped:
+        return true;
+    case StopOutcome::TimedOut:
+        appendLog(timeoutText);
+        return false;
+    case StopOutcome::ErrorReply:
+        handleErrorReply(stop.errorCode, true);
+        return false;
+    case StopOutcome::Other:
+        return false;
+    }
+    return false;
 }
 
 void SigleDebug::waitWithEvents(int milliseconds)

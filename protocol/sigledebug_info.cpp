@@ -11,28 +11,22 @@
 namespace
 {
 
-// What a read says when it fails; the trace prefixes of its debug lines.
+// What a read says when it fails.
 struct BlockTexts {
     const char *timeout;
     const char *checksum;      // shown when the repeats are used up
     const char *repeatWarning; // shown before every repeat, or nullptr
-    const char *requestTrace;
-    const char *replyTrace;
 };
 
 const BlockTexts VERSION_TEXTS = {QT_TRANSLATE_NOOP("SigleDebug", "读取版本超时！"),
-                                  QT_TRANSLATE_NOOP("SigleDebug", "读取版本校验错误！"), nullptr,
-                                  "GET_VERSION:", "VERSION:"};
+                                  QT_TRANSLATE_NOOP("SigleDebug", "读取版本校验错误！"), nullptr};
 const BlockTexts UART_TEXTS = {QT_TRANSLATE_NOOP("SigleDebug", "读取串口参数超时！"),
-                               QT_TRANSLATE_NOOP("SigleDebug", "读取串口参数校验错误！"), nullptr,
-                               "GET_UART:", "UART:"};
+                               QT_TRANSLATE_NOOP("SigleDebug", "读取串口参数校验错误！"), nullptr};
 const BlockTexts WIFI_TEXTS = {QT_TRANSLATE_NOOP("SigleDebug", "读取Wifi参数超时！"),
                                QT_TRANSLATE_NOOP("SigleDebug", "读取Wifi参数校验错误！"),
-                               QT_TRANSLATE_NOOP("SigleDebug", "读取Wifi参数校验错误！"),
-                               "GET_WIFI:", "WIFI:"};
+                               QT_TRANSLATE_NOOP("SigleDebug", "读取Wifi参数校验错误！")};
 const BlockTexts FE_TEXTS = {QT_TRANSLATE_NOOP("SigleDebug", "读取FE参数超时！"),
-                             QT_TRANSLATE_NOOP("SigleDebug", "读取FE参数校验错误！"), nullptr,
-                             "GET_FE:", "FE:"};
+                             QT_TRANSLATE_NOOP("SigleDebug", "读取FE参数校验错误！"), nullptr};
 
 const BlockTexts &textsFor(SessionRequest request)
 {
@@ -55,66 +49,53 @@ void warn(const char *text)
 
 } // namespace
 
-// Reads one block. Returns the accepted reply, whole and at least as long as
-// the block, or an empty array after the failure has been reported; `outcome`
-// tells which of the two it was. A reply
-// that fails its checksum, or passes it while shorter than the block, is
-// asked for again, at most MAX_CHECKSUM_REPEATS times.
-QByteArray SigleDebug::readBlock(SessionRequest request, ReplyKind *outcome)
+// The engine asks for a read again after a checksum failure.
+void SigleDebug::readRepeated(SessionRequest request, int)
+{
+    if (const char *warning = textsFor(request).repeatWarning)
+        warn(warning);
+}
+
+// Shows why a read failed; true when it succeeded.
+bool SigleDebug::readSucceeded(SessionRequest request, const StepResult &result)
 {
     const BlockTexts &texts = textsFor(request);
-    const QByteArray frame = buildSessionReadRequest(request);
-    const int blockLength = sessionRequestSpec(request).replyBytes;
-    for (int repeat = 0;; ++repeat) {
-        qCDebug(lcProtocol).noquote() << texts.requestTrace << hexUpper(frame);
-        const QByteArray reply = exchange(request, frame);
-        qCDebug(lcProtocol).noquote() << texts.replyTrace << replyTraceHex(request, reply);
-        ReplyKind kind = classifyReply(reply);
-        if (kind == ReplyKind::Accepted && reply.size() < blockLength)
-            kind = ReplyKind::ChecksumFailure;
-        *outcome = kind;
-        switch (kind) {
-        case ReplyKind::Accepted:
-            return reply;
-        case ReplyKind::Nothing:
-            warn(texts.timeout);
-            return QByteArray();
-        case ReplyKind::ErrorReply:
-            handleErrorReply(errorCodeOf(reply), false);
-            return QByteArray();
-        case ReplyKind::ChecksumFailure:
-            if (repeat >= MAX_CHECKSUM_REPEATS) {
-                warn(texts.checksum);
-                return QByteArray();
-            }
-            if (texts.repeatWarning)
-                warn(texts.repeatWarning);
-            break;
-        }
+    switch (result.outcome) {
+    case StepOutcome::Done:
+        return true;
+    case StepOutcome::TimedOut:
+        warn(texts.timeout);
+        break;
+    case StepOutcome::ErrorReply:
+        handleErrorReply(result.errorCode, false);
+        break;
+    case StepOutcome::ChecksumFailure:
+    case StepOutcome::Refused:
+        warn(texts.checksum);
+        break;
     }
+    return false;
 }
 
 bool SigleDebug::readVersionBlock()
 {
-    ReplyKind outcome;
     VersionInfo info;
-    if (!decodeVersionReply(readBlock(SessionRequest::ReadVersions, &outcome), &info)) {
+    const StepResult result = session->readVersions(&info);
+    if (!readSucceeded(SessionRequest::ReadVersions, result)) {
         // A module that does not answer the version read has no session.
-        if (outcome == ReplyKind::Nothing)
+        if (result.outcome == StepOutcome::TimedOut)
             setSessionView(false);
         return false;
     }
     ui->label_softVer->setText(formatVersion(info.software));
     ui->label_hardVer->setText(formatVersion(info.hardware));
-    softwareVersion = QString::number(info.software);
     return true;
 }
 
 bool SigleDebug::readUartBlock()
 {
     UartInfo info;
-    ReplyKind outcome;
-    if (!decodeUartReply(readBlock(SessionRequest::ReadUart, &outcome), &info))
+    if (!readSucceeded(SessionRequest::ReadUart, session->readUart(&info)))
         return false;
     ui->label_baudrate->setText(QString::number(info.baudRate));
     ui->label_databit->setText(QString::number(info.dataBits));
@@ -127,8 +108,7 @@ bool SigleDebug::readUartBlock()
 bool SigleDebug::readWifiBlock()
 {
     WifiInfo info;
-    ReplyKind outcome;
-    if (!decodeWifiReply(readBlock(SessionRequest::ReadWifi, &outcome), &info))
+    if (!readSucceeded(SessionRequest::ReadWifi, session->readWifi(&info)))
         return false;
     ui->label_SSID->setText(info.ssid);
     ui->label_channel->setText(QString::number(info.channel));
@@ -146,8 +126,7 @@ bool SigleDebug::readWifiBlock()
 bool SigleDebug::readFeBlock()
 {
     FeInfo info;
-    ReplyKind outcome;
-    if (!decodeFeReply(readBlock(SessionRequest::ReadFe, &outcome), &info))
+    if (!readSucceeded(SessionRequest::ReadFe, session->readFe(&info)))
         return false;
     ui->label_FeIP->setText(formatDottedQuad(info.ip));
     ui->label_FeMask->setText(formatDottedQuad(info.mask));

@@ -2,13 +2,10 @@
 // passwords to be replaced.
 #include "protocol/sigledebug.h"
 
-#include "base/logging.h"
-#include "crypto/credential.h"
 #include "ui/boxes/custombox.h"
 #include "ui/dialogs/loginsetings.h"
 #include "ui_sigledebug.h"
 
-#include <QDebug>
 #include <QEventLoop>
 #include <QTimer>
 
@@ -18,26 +15,16 @@ namespace
 // The module's factory-default password.
 const char *const FACTORY_PASSWORD = "Initpass_456";
 
-CredentialScheme schemeOf(bool derived)
-{
-    return derived ? CredentialScheme::Derived : CredentialScheme::AesOnly;
-}
-
-void traceCiphertexts(const char *idPrefix, const char *keyPrefix, const QByteArray &data)
-{
-    const QByteArray id = data.left(CREDENTIAL_FIELD_LENGTH);
-    const QByteArray key = data.mid(CREDENTIAL_FIELD_LENGTH);
-    qCDebug(lcCrypto).noquote() << QString::fromUtf8(idPrefix) << hexUpper(id) << id.size();
-    qCDebug(lcCrypto).noquote() << QString::fromUtf8(keyPrefix) << hexUpper(key) << key.size();
-}
-
 } // namespace
 
 bool SigleDebug::aesSchemeApplies() const
 {
-    return credentialSchemeFor(softwareVersion) == CredentialScheme::AesOnly;
+    return session->credentialScheme() == CredentialScheme::AesOnly;
 }
 
+// A derived-scheme login that the module refuses (any code but 0x16) is sent
+// again under the older AES-only scheme by the engine; the enter button is
+// then enabled once for each attempt, as each login attempt ends with it.
 void SigleDebug::writeLoginInfo(QString id, QString key)
 {
     loginDialogClosable = true;
@@ -49,7 +36,10 @@ void SigleDebug::writeLoginInfo(QString id, QString key)
     }
     loginId = id;
     loginKey = key;
-    sendLogin(id, key, true);
+    const CredentialResult result = session->login(id, key);
+    showLoginResult(result);
+    if (result.fellBack)
+        emit enableEnter(true);
     emit enableEnter(true);
 }
 
@@ -57,36 +47,25 @@ void SigleDebug::writeLoginInfoAES(QString id, QString key)
 {
     loginId = id;
     loginKey = key;
-    sendLogin(id, key, false);
+    showLoginResult(session->loginWith(id, key, CredentialScheme::AesOnly));
     emit enableEnter(true);
 }
 
-// Sends one login request and acts on the reply. A derived-scheme login that
-// the module refuses (any code but 0x16) is tried again with the older
-// AES-only scheme.
-void SigleDebug::sendLogin(const QString &id, const QString &key, bool derivedScheme)
+void SigleDebug::showLoginResult(const CredentialResult &result)
 {
-    const QByteArray data = credentialRequestData(id, key, schemeOf(derivedScheme));
-    traceCiphertexts("id密文：", "key密文：", data);
-    const QByteArray reply =
-        exchange(SessionRequest::Login, buildSessionWriteRequest(SessionRequest::Login, data));
-    switch (classifyReply(reply)) {
-    case ReplyKind::Nothing:
+    switch (result.outcome) {
+    case StepOutcome::TimedOut:
         CustomWarningBox::showWarningBox(tr("提示"), tr("登录响应帧超时！"));
         break;
-    case ReplyKind::ErrorReply: {
-        const quint8 code = errorCodeOf(reply);
-        if (derivedScheme && code != ErrorCode::DEFAULT_PASSWORD)
-            writeLoginInfoAES(id, key);
-        else
-            handleErrorReply(code, false);
+    case StepOutcome::ErrorReply:
+        handleErrorReply(result.errorCode, false);
         break;
-    }
-    case ReplyKind::Accepted:
+    case StepOutcome::Done:
         setSessionView(true);
         checkDefaultWifiPassword();
         break;
-    case ReplyKind::ChecksumFailure:
+    case StepOutcome::ChecksumFailure:
+    case StepOutcome::Refused:
         CustomWarningBox::showWarningBox(tr("提示"), tr("登录响应帧校验错误！"));
         break;
     }
@@ -98,13 +77,16 @@ void SigleDebug::modifyLoginInfo(QString id, QString key)
         modifyLoginInfoAES(id, key);
         return;
     }
-    sendCredentialChange(id, key, true);
+    const CredentialResult result = session->changeCredentials(id, key);
+    showChangeResult(result);
+    if (result.fellBack)
+        emit enableEnter(true);
     emit enableEnter(true);
 }
 
 void SigleDebug::modifyLoginInfoAES(QString id, QString key)
 {
-    sendCredentialChange(id, key, false);
+    showChangeResult(session->changeCredentialsWith(id, key, CredentialScheme::AesOnly));
     emit enableEnter(true);
 }
 
@@ -113,28 +95,21 @@ void SigleDebug::modifyLoginInfoOld(QString id, QString key)
     modifyLoginInfoAES(id, key);
 }
 
-void SigleDebug::sendCredentialChange(const QString &id, const QString &key, bool derivedScheme)
+void SigleDebug::showChangeResult(const CredentialResult &result)
 {
-    const QByteArray data = credentialRequestData(id, key, schemeOf(derivedScheme));
-    traceCiphertexts("修改的id密文：", "修改的key密文：", data);
-    const QByteArray reply =
-        exchange(SessionRequest::ChangeCredentials,
-                 buildSessionWriteRequest(SessionRequest::ChangeCredentials, data));
-    switch (classifyReply(reply)) {
-    case ReplyKind::Nothing:
+    switch (result.outcome) {
+    case StepOutcome::TimedOut:
         CustomWarningBox::showWarningBox(tr("提示"), tr("修改登录密码响应帧超时！"));
         break;
-    case ReplyKind::ErrorReply:
-        if (derivedScheme)
-            modifyLoginInfoAES(id, key);
-        else
-            handleErrorReply(errorCodeOf(reply), false);
+    case StepOutcome::ErrorReply:
+        handleErrorReply(result.errorCode, false);
         break;
-    case ReplyKind::Accepted:
+    case StepOutcome::Done:
         CustomInfoBox::showInfoBox(tr("提示"), tr("设置成功，请重新登录！"));
         setSessionView(false);
         break;
-    case ReplyKind::ChecksumFailure:
+    case StepOutcome::ChecksumFailure:
+    case StepOutcome::Refused:
         CustomWarningBox::showWarningBox(tr("提示"), tr("修改登录密码响应帧校验错误！"));
         break;
     }

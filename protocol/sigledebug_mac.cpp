@@ -3,7 +3,6 @@
 #include "protocol/sigledebug.h"
 
 #include "macpool/macstore.h"
-#include "protocol/settingsfields.h"
 #include "ui/boxes/custombox.h"
 #include "ui/dialogs/setmac.h"
 #include "ui_sigledebug.h"
@@ -24,35 +23,27 @@ void SigleDebug::on_pushButton_setFeMAC_clicked()
 
 void SigleDebug::setWifiMac(QString mac)
 {
-    writeMac(SessionRequest::WriteWifiMac, mac,
-             QT_TRANSLATE_NOOP("SigleDebug", "设置WiFi的MAC地址响应超时！"),
-             QT_TRANSLATE_NOOP("SigleDebug", "设置WiFi的MAC地址响应校验错误！"));
+    writeMac(SessionRequest::WriteWifiMac, mac);
 }
 
 void SigleDebug::setFeMac(QString mac)
 {
-    writeMac(SessionRequest::WriteFeMac, mac,
-             QT_TRANSLATE_NOOP("SigleDebug", "设置FE的MAC地址响应超时！"),
-             QT_TRANSLATE_NOOP("SigleDebug", "设置FE的MAC地址响应校验错误！"));
+    writeMac(SessionRequest::WriteFeMac, mac);
 }
 
 // Nothing is sent without an operator name or with a text that is not six
 // bytes. Once the module has accepted the address it keeps it, whatever the
 // pool answers; a pool error is only reported and the pool entry stays free.
-void SigleDebug::writeMac(SessionRequest request, const QString &mac, const char *timeoutText,
-                          const char *checksumText)
+void SigleDebug::writeMac(SessionRequest request, const QString &mac)
 {
     const QString operatorName = ui->lineEidt_op->text();
     if (operatorName.trimmed().isEmpty()) {
         CustomWarningBox::showWarningBox(tr("参数错误"), tr("请输入操作员信息!"));
         return;
     }
-    const QByteArray field = macFieldFromText(mac);
-    if (field.isEmpty()) {
-        CustomWarningBox::showWarningBox(tr("提示"), tr("MAC地址格式错误，无法设置！"));
-        return;
-    }
-    if (!writeSetting(request, field, tr(timeoutText), tr(checksumText)))
+    const StepResult written = request == SessionRequest::WriteWifiMac ? session->writeWifiMac(mac)
+                                                                       : session->writeFeMac(mac);
+    if (!settingWritten(request, written))
         return;
 
     MacUsageRecord record;

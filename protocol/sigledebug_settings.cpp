@@ -2,14 +2,10 @@
 // password.
 #include "protocol/sigledebug.h"
 
-#include "base/logging.h"
-#include "protocol/settingsfields.h"
 #include "ui/boxes/custombox.h"
 #include "ui/dialogs/setpassword.h"
 #include "ui/dialogs/setssid.h"
 #include "ui_sigledebug.h"
-
-#include <QDebug>
 
 // A modal dialog with a title bar that offers only the close button,
 // released once it has closed.
@@ -38,39 +34,73 @@ void SigleDebug::on_pushButton_setSSID_clicked()
     showSettingsDialog(dialog);
 }
 
-// Writes one settings field and reports a failure; true when the module
-// accepted it, the success message being the caller's. The callers refuse
-// input longer than its field, so nothing is cut here.
-bool SigleDebug::writeSetting(SessionRequest request, const QByteArray &field,
-                              const QString &timeoutText, const QString &checksumText)
+namespace
 {
-    const QByteArray reply = exchange(request, buildSessionWriteRequest(request, field));
-    switch (classifyReply(reply)) {
-    case ReplyKind::Nothing:
-        CustomWarningBox::showWarningBox(tr("提示"), timeoutText);
+
+// What a write says when it fails.
+struct WriteTexts {
+    const char *refused; // the input does not fit its field
+    const char *timeout;
+    const char *checksum;
+};
+
+const WriteTexts SSID_TEXTS = {QT_TRANSLATE_NOOP("SigleDebug", "SSID超过64个字节，无法设置！"),
+                               QT_TRANSLATE_NOOP("SigleDebug", "设置SSID响应超时！"),
+                               QT_TRANSLATE_NOOP("SigleDebug", "设置SSID响应校验错误！")};
+const WriteTexts PASSWORD_TEXTS = {QT_TRANSLATE_NOOP("SigleDebug", "密码超过32个字节，无法设置！"),
+                                   QT_TRANSLATE_NOOP("SigleDebug", "设置密码参数响应超时！"),
+                                   QT_TRANSLATE_NOOP("SigleDebug", "设置密码响应校验错误！")};
+const WriteTexts WIFI_MAC_TEXTS = {
+    QT_TRANSLATE_NOOP("SigleDebug", "MAC地址格式错误，无法设置！"),
+    QT_TRANSLATE_NOOP("SigleDebug", "设置WiFi的MAC地址响应超时！"),
+    QT_TRANSLATE_NOOP("SigleDebug", "设置WiFi的MAC地址响应校验错误！")};
+const WriteTexts FE_MAC_TEXTS = {QT_TRANSLATE_NOOP("SigleDebug", "MAC地址格式错误，无法设置！"),
+                                 QT_TRANSLATE_NOOP("SigleDebug", "设置FE的MAC地址响应超时！"),
+                                 QT_TRANSLATE_NOOP("SigleDebug", "设置FE的MAC地址响应校验错误！")};
+
+const WriteTexts &textsFor(SessionRequest request)
+{
+    switch (request) {
+    case SessionRequest::WriteSsid:
+        return SSID_TEXTS;
+    case SessionRequest::WriteWifiPassword:
+        return PASSWORD_TEXTS;
+    case SessionRequest::WriteWifiMac:
+        return WIFI_MAC_TEXTS;
+    default:
+        return FE_MAC_TEXTS;
+    }
+}
+
+} // namespace
+
+bool SigleDebug::settingWritten(SessionRequest request, const StepResult &result)
+{
+    const WriteTexts &texts = textsFor(request);
+    const char *warning = nullptr;
+    switch (result.outcome) {
+    case StepOutcome::Done:
+        return true;
+    case StepOutcome::ErrorReply:
+        handleErrorReply(result.errorCode, false);
         return false;
-    case ReplyKind::ErrorReply:
-        handleErrorReply(errorCodeOf(reply), false);
-        return false;
-    case ReplyKind::ChecksumFailure:
-        CustomWarningBox::showWarningBox(tr("提示"), checksumText);
-        return false;
-    case ReplyKind::Accepted:
+    case StepOutcome::Refused:
+        warning = texts.refused;
+        break;
+    case StepOutcome::TimedOut:
+        warning = texts.timeout;
+        break;
+    case StepOutcome::ChecksumFailure:
+        warning = texts.checksum;
         break;
     }
-    return true;
+    CustomWarningBox::showWarningBox(tr("提示"), tr(warning));
+    return false;
 }
 
 void SigleDebug::setSSID(QString ssid)
 {
-    if (!fitsTextField(ssid, Registers::SSID_FIELD_BYTES)) {
-        CustomWarningBox::showWarningBox(tr("提示"), tr("SSID超过64个字节，无法设置！"));
-        return;
-    }
-    const QByteArray encoded = encodeLocalText(ssid);
-    qCDebug(lcProtocol).noquote() << "SSID_Value:" << hexUpper(encoded) << ssid;
-    if (!writeSetting(SessionRequest::WriteSsid, encoded, tr("设置SSID响应超时！"),
-                      tr("设置SSID响应校验错误！")))
+    if (!settingWritten(SessionRequest::WriteSsid, session->writeSsid(ssid)))
         return;
     CustomInfoBox::showInfoBox(tr("提示"), tr("设置成功！"));
     on_pushButton_refresh_clicked();
@@ -78,12 +108,7 @@ void SigleDebug::setSSID(QString ssid)
 
 void SigleDebug::setPassword(QString ps)
 {
-    if (!fitsTextField(ps, Registers::WIFI_PASSWORD_FIELD_BYTES)) {
-        CustomWarningBox::showWarningBox(tr("提示"), tr("密码超过32个字节，无法设置！"));
-        return;
-    }
-    if (!writeSetting(SessionRequest::WriteWifiPassword, encodeLocalText(ps),
-                      tr("设置密码参数响应超时！"), tr("设置密码响应校验错误！")))
+    if (!settingWritten(SessionRequest::WriteWifiPassword, session->writeWifiPassword(ps)))
         return;
     // The shown password stays the old one until the next refresh.
     CustomInfoBox::showInfoBox(tr("提示"), tr("设置成功！"));

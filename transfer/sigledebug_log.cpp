@@ -5,11 +5,9 @@
 #include "base/logging.h"
 #include "protocol/sigledebug.h"
 
-#include "serial/handleserialport.h"
 #include "transfer/filechoice.h"
 #include "transfer/logreceive.h"
 #include "transfer/transferframes.h"
-#include "transfer/upgradejudge.h"
 #include "ui_sigledebug.h"
 
 #include <QDebug>
@@ -27,20 +25,14 @@ void SigleDebug::on_pushButton_directory_clicked()
 
 bool SigleDebug::requestLog()
 {
-    rxBuffer.clear();
-    serialPort->writeBytes(buildLogRequest());
-    waitWithEvents(LogUpload::REQUEST_WAIT_MS); // the reply may come in pieces: wait in full
-    const QByteArray reply = rxBuffer;
-    rxBuffer.clear();
-    qCDebug(lcTransfer).noquote() << QStringLiteral("日志请求应答：") << hexUpper(reply);
-
-    LogAnnouncement announced;
-    switch (judgeLogRequestReply(reply, &announced)) {
+    const LogRequestResult reply = session->requestLog();
+    const LogAnnouncement &announced = reply.announced;
+    switch (reply.outcome) {
     case LogRequestReply::TimedOut:
         appendLog(tr("请求日志反馈超时！"));
         return false;
     case LogRequestReply::ErrorReply:
-        handleErrorReply(errorCodeOf(reply), true);
+        handleErrorReply(reply.errorCode, true);
         return false;
     case LogRequestReply::Unrelated:
         appendLog(tr("接收到无关数据！"));
@@ -126,50 +118,40 @@ void SigleDebug::on_pushButton_getLog_clicked()
 
 bool SigleDebug::cancelLog()
 {
-    return sendStop(LogUpload::CANCEL_TIMEOUT_MS, tr("取消获取日志反馈超时！"));
+    return sendStop(tr("取消获取日志反馈超时！"));
 }
 
-// The receive loop: every pass waits exactly 300 ms, then answers what came
-// with ACK or NAK. It ends when the request button is no longer checked (the
-// module's EOT or CAN, the technician's cancel, session reset, port loss);
-// the file is closed then whatever ended it.
+// The receive loop, in the engine: a pass ends on a whole block or after
+// 300 ms and is answered with ACK or NAK. It ends when the request button is
+// no longer checked (the module's EOT or CAN, the technician's cancel,
+// session reset, port loss); the file is closed then whatever ended it.
 void SigleDebug::on_pushButton_getLog_2_clicked()
 {
     ui->pushButton_getLog_2->setEnabled(false);
-    LogReceiver receiver(expectedLogSize);
     transferClock.start();
     logProgress.start(expectedLogSize, 0);
     ui->progressBar_2->setFormat(logProgress.text());
-    writeSignal(Transfer::READY);
-    logRxBuffer.clear();
-    for (;;) {
-        waitWithEvents(LogUpload::PASS_MS);
-        const QByteArray chunk = logRxBuffer;
-        logRxBuffer.clear();
-        if (!ui->pushButton_getLog->isChecked())
-            break;
-        const LogReceiver::Result result = receiver.take(chunk);
-        switch (result.outcome) {
-        case LogReceiver::Outcome::Empty:
-            appendLog(tr("从节点上传反馈超时！"));
-            appendLog(tr("准备重新拉取当前帧！"));
-            writeSignal(Transfer::NAK);
-            break;
-        case LogReceiver::Outcome::BadCrc:
-            writeSignal(Transfer::NAK);
-            break;
-        case LogReceiver::Outcome::Written:
-            if (logFile && logFile->isOpen())
-                logFile->write(result.toWrite);
-            if (result.progress <= ui->progressBar_2->maximum())
-                ui->progressBar_2->setValue(int(result.progress));
-            if (logProgress.update(receiver.written(), transferClock.elapsed()))
-                ui->progressBar_2->setFormat(logProgress.text());
-            writeSignal(Transfer::ACK);
-            break;
-        }
-    }
+    LogAnnouncement announced;
+    announced.size = expectedLogSize;
+    announced.digest = expectedLogDigest;
+    QFile discard; // a pull without an open file keeps nothing
+    session->pullLog(announced, logFile ? static_cast<QIODevice *>(logFile) : &discard,
+                     Session::UNLIMITED);
     closeLogFile();
+}
+
+void SigleDebug::logPassEmpty()
+{
+    appendLog(tr("从节点上传反馈超时！"));
+    appendLog(tr("准备重新拉取当前帧！"));
+}
+
+void SigleDebug::logBlockWritten(qint64 written, qint64 progress)
+{
+    if (progress <= ui->progressBar_2->maximum())
+        ui->progressBar_2->setValue(int(progress));
+    if (logProgress.update(written, transferClock.elapsed()))
+        ui->progressBar_2->setFormat(logProgress.text());
 }
 
 // The module's end signal: acknowledged, the transfer buttons back to idle.

@@ -4,7 +4,6 @@
 #include "base/logging.h"
 #include "protocol/sigledebug.h"
 
-#include "serial/handleserialport.h"
 #include "transfer/filechoice.h"
 #include "transfer/transferframes.h"
 #include "transfer/upgradejudge.h"
@@ -72,39 +71,29 @@ QByteArray SigleDebug::fileSha1(const QString &path) const
 
 bool SigleDebug::startLoading()
 {
-    const QString path = ui->lineEdit_filePath->text();
-    const QByteArray digest = upgradeDigestFor(softwareVersion) == QCryptographicHash::Sha256
-                                  ? fileSha256(path)
-                                  : fileSha1(path);
-    if (digest.isEmpty()) {
+    const UpgradeResult start =
+        session->startLoading(ui->lineEdit_filePath->text(), quint32(firmwareSize));
+    switch (start.outcome) {
+    case UpgradeOutcome::Upgraded: // the module is ready for the blocks
+        return true;
+    case UpgradeOutcome::FileRefused:
         appendLog(tr("升级文件无法打开！"));
         return false;
-    }
-    const QByteArray request =
-        buildStartLoadingRequest(announcedFileName(path), quint32(firmwareSize), digest.toHex());
-    rxBuffer.clear();
-    serialPort->writeBytes(request);
-    qCDebug(lcTransfer).noquote() << QStringLiteral("启动加载请求：") << hexUpper(request);
-    const QByteArray reply = takeFirstBytes(Upgrade::START_TIMEOUT_MS, nullptr, nullptr);
-    switch (judgeStartReply(reply)) {
-    case StartReply::Ready:
-        return true;
-    case StartReply::TimedOut:
+    case UpgradeOutcome::NotReady:
         appendLog(tr("启动加载反馈超时！"));
         return false;
-    case StartReply::ErrorReply:
-        handleErrorReply(errorCodeOf(reply), true);
+    case UpgradeOutcome::ErrorReply:
+        handleErrorReply(start.errorCode, true);
         return false;
-    case StartReply::Refused:
+    default:
         appendLog(tr("启动加载失败！"));
         return false;
     }
-    return false;
 }
 
 bool SigleDebug::stopLoading()
 {
-    return sendStop(Upgrade::STOP_TIMEOUT_MS, tr("停止加载反馈超时！"));
+    return sendStop(tr("停止加载反馈超时！"));
 }
 
 void SigleDebug::on_pushButton_start_clicked()
@@ -133,8 +122,9 @@ void SigleDebug::on_pushButton_start_clicked()
     ui->pushButton_tell->click();
 }
 
-// The block loop. It leaves without a message as soon as the start button
-// is unchecked (cancel, the module's CAN, session reset, port loss).
+// The block loop and the verdict. It leaves without a message as soon as
+// the start button is unchecked (cancel, the module's CAN, session reset,
+// port loss).
 void SigleDebug::on_pushButton_tell_clicked()
 {
     ui->pushButton_tell->setEnabled(false);
@@ -144,51 +134,57 @@ void SigleDebug::on_pushButton_tell_clicked()
     ui->progressBar->setRange(0, blocks.size() - 1);
     transferClock.start();
     upgradeProgress.start(firmwareSize, 0);
-    qint64 acknowledged = 0;
-    int index = 0;
-    int resends = 0;
-    for (;;) {
-        rxBuffer.clear();
-        serialPort->writeBytes(blocks.at(index));
-        showUpgradeProgress(index, acknowledged);
-        bool cancelled = false;
-        const QByteArray reply =
-            takeFirstBytes(Upgrade::BLOCK_TIMEOUT_MS, ui->pushButton_start, &cancelled);
-        if (cancelled)
-            return;
-        switch (judgeBlockReply(reply, resends)) {
-        case BlockStep::Acknowledged:
-            acknowledged += blocks.at(index).size() - Transfer::BLOCK_OVERHEAD;
-            if (index == blocks.size() - 1) {
-                showUpgradeProgress(index, acknowledged);
-                appendLog(tr("升级文件传输完毕，等待校验......"));
-                tellOver();
-                return;
-            }
-            ++index;
-            resends = 0;
-            continue;
-        case BlockStep::Resend:
-            ++resends;
-            continue;
-        case BlockStep::TimedOut:
-            appendLog(tr("文件加载中反馈超时！"));
-            appendLog(tr("准备中断传输！"));
-            break;
-        case BlockStep::TooManyResends:
-            appendLog(tr("已达到最大重发次数！"));
-            appendLog(tr("准备中断传输！"));
-            break;
-        case BlockStep::ErrorReply:
-            handleErrorReply(errorCodeOf(reply), true);
-            break;
-        case BlockStep::Unrelated:
-            appendLog(tr("接收到无关数据！"));
-            break;
-        }
-        cancelUpgrade();
+    showUpgradeResult(session->sendImage(blocks));
+}
+
+void SigleDebug::blockSent(int index, int, int, qint64 bytesAcknowledged)
+{
+    lastBlockSent = index;
+    showUpgradeProgress(index, bytesAcknowledged);
+}
+
+void SigleDebug::imageSent(qint64 bytes)
+{
+    showUpgradeProgress(lastBlockSent, bytes);
+    appendLog(tr("升级文件传输完毕，等待校验......"));
+}
+
+// The failures of the blocks and of the verdict's error reply go through the
+// cancel path; a rejected image returns to idle directly.
+void SigleDebug::showUpgradeResult(const UpgradeResult &result)
+{
+    switch (result.outcome) {
+    case UpgradeOutcome::Cancelled:
+    case UpgradeOutcome::EndedByModule:
         return;
+    case UpgradeOutcome::Upgraded:
+        returnUpgradeToIdle();
+        appendLog(tr("升级成功！"));
+        return;
+    case UpgradeOutcome::VerdictTimedOut:
+        appendLog(tr("升级校验反馈超时！"));
+        return;
+    case UpgradeOutcome::Rejected:
+        appendLog(tr("升级文件校验不通过！"));
+        returnUpgradeToIdle();
+        ui->pushButton_tell->setEnabled(false);
+        return;
+    case UpgradeOutcome::BlockTimedOut:
+        appendLog(tr("文件加载中反馈超时！"));
+        appendLog(tr("准备中断传输！"));
+        break;
+    case UpgradeOutcome::TooManyResends:
+        appendLog(tr("已达到最大重发次数！"));
+        appendLog(tr("准备中断传输！"));
+        break;
+    case UpgradeOutcome::ErrorReply:
+        handleErrorReply(result.errorCode, true);
+        break;
+    default:
+        appendLog(tr("接收到无关数据！"));
+        break;
     }
+    cancelUpgrade();
 }
 
 // The bar moves with its text, a few times a second: a repaint for every
@@ -223,34 +219,4 @@ void SigleDebug::returnUpgradeToIdle()
         button->setEnabled(true);
     ui->pushButton_start->setChecked(false);
     ui->pushButton_start->setText(tr("开始"));
-}
-
-// End of file and the module's verdict. A cancel or session reset during the
-// wait ends it without a message of its own.
-void SigleDebug::tellOver()
-{
-    writeSignal(Transfer::EOT);
-    bool cancelled = false;
-    const QByteArray reply =
-        takeFirstBytes(Upgrade::VERDICT_TIMEOUT_MS, ui->pushButton_start, &cancelled);
-    if (cancelled)
-        return;
-    switch (judgeVerdictReply(reply)) {
-    case Verdict::TimedOut:
-        appendLog(tr("升级校验反馈超时！"));
-        return;
-    case Verdict::Accepted:
-        returnUpgradeToIdle();
-        appendLog(tr("升级成功！"));
-        return;
-    case Verdict::ErrorReply:
-        handleErrorReply(errorCodeOf(reply), true);
-        cancelUpgrade();
-        return;
-    case Verdict::Rejected:
-        appendLog(tr("升级文件校验不通过！"));
-        returnUpgradeToIdle();
-        ui->pushButton_tell->setEnabled(false);
-        return;
-    }
 }

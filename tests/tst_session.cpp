@@ -1,0 +1,382 @@
+// The session engine against the module model over a scripted link, the line
+// paced at 230400 baud on a virtual clock: no port, no widget, no sleep.
+#include "protocol/modulesession.h"
+#include "simulator/modulemodel.h"
+#include "support/scriptedlink.h"
+
+#include <QBuffer>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace
+{
+
+const QString PASSWORD = QStringLiteral("Secret_789x");
+
+// Milliseconds the line needs for `bytes` at 230400 baud, 10 bits a byte.
+int lineMs(int bytes)
+{
+    return bytes * 10000 / 230400;
+}
+
+// What the tests count as the engine reports it.
+struct Counter : SessionObserver {
+    int repeats = 0, maxResend = 0, emptyPasses = 0, refused = 0;
+    void readRepeated(SessionRequest, int) override { ++repeats; }
+    void blockSent(int, int, int resend, qint64) override { maxResend = qMax(maxResend, resend); }
+    void logPassEmpty() override { ++emptyPasses; }
+    void logBlockRefused(int) override { ++refused; }
+};
+
+// The module model at the far end. `outputFault(n, bytes)` may change the
+// model's n-th answer (counted from 0) into the pieces the tool receives.
+struct Bench {
+    explicit Bench(const ModuleConfig &config) : model(config), session(&link, &seen, &cancel)
+    {
+        model.setClock([this] { return link.nowMs; });
+        QObject::connect(&model, &ModuleModel::output,
+                         [this](const QByteArray &bytes) { answer.append(bytes); });
+        link.cancelFlag = &cancel;
+        link.respond = [this](const QByteArray &written) {
+            answer.clear();
+            model.feed(written);
+            ScriptedLink::Reply reply;
+            for (const QByteArray &bytes : answer) {
+                const int at = lineMs(written.size() + bytes.size());
+                reply += outputFault ? outputFault(answers, at, bytes)
+                                     : ScriptedLink::Reply{{at, bytes}};
+                ++answers;
+            }
+            if (cancelAtWrite == link.writes.size())
+                reply.append({0, QByteArray()});
+            return reply;
+        };
+    }
+    int count(char signal) const { return link.writes.count(QByteArray(1, signal)); }
+
+    ModuleModel model;
+    ScriptedLink link;
+    CancelFlag cancel;
+    Counter seen;
+    ModuleSession session;
+    QList<QByteArray> answer;
+    int answers = 0;
+    int cancelAtWrite = -1;
+    std::function<ScriptedLink::Reply(int, int, const QByteArray &)> outputFault;
+};
+
+ModuleConfig moduleConfig(int version)
+{
+    ModuleConfig config;
+    config.softwareVersion = version;
+    config.loginPassword = PASSWORD;
+    return config;
+}
+
+// "error:18", "corrupt:4", "drop", "raw:<hex>", "nak:6", "block:<i>:<hex>",
+// "eot:<hex>" (an empty hex: no answer), "upper".
+void applyFault(ModuleModel &model, const QString &fault)
+{
+    const QStringList part = fault.split(QLatin1Char(':'));
+    const QByteArray hex = QByteArray::fromHex(part.value(part.size() - 1).toLatin1());
+    if (part[0] == QLatin1String("error"))
+        model.answerNextWithError(quint8(part[1].toInt()));
+    else if (part[0] == QLatin1String("corrupt"))
+        model.corruptNextReplies(part[1].toInt());
+    else if (part[0] == QLatin1String("drop"))
+        model.dropNextReply();
+    else if (part[0] == QLatin1String("raw"))
+        model.answerNextWithRaw(hex);
+    else if (part[0] == QLatin1String("nak"))
+        model.nakNextBlocks(part[1].toInt());
+    else if (part[0] == QLatin1String("block"))
+        model.answerBlockWith(part[1].toInt(), hex);
+    else if (part[0] == QLatin1String("eot"))
+        model.answerEotWith(hex);
+    else if (part[0] == QLatin1String("upper"))
+        model.announceLogDigestUpperCase(true);
+}
+
+} // namespace
+
+class TestSession : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void login_data();
+    void login();
+    void reads_data();
+    void reads();
+    void upgrade_data();
+    void upgrade();
+    void logPull_data();
+    void logPull();
+};
+
+void TestSession::login_data()
+{
+    QTest::addColumn<int>("moduleVersion");
+    QTest::addColumn<QString>("knownVersion");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<bool>("change");
+    QTest::addColumn<int>("outcome");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<int>("writes");
+
+    const int done = int(StepOutcome::Done), error = int(StepOutcome::ErrorReply);
+    QTest::newRow("derived accepted") << 125 << "" << PASSWORD << "" << false << done << 0 << 1;
+    QTest::newRow("falls back to AES") << 124 << "" << PASSWORD << "" << false << done << 0 << 2;
+    QTest::newRow("AES by version") << 124 << "124" << PASSWORD << "" << false << done << 0 << 1;
+    QTest::newRow("wrong both ways") << 125 << ""
+                                     << "Wrong_1234"
+                                     << "" << false << error << 0x12 << 2;
+    QTest::newRow("0x16 no fallback")
+        << 125 << "" << PASSWORD << "error:22" << false << error << 0x16 << 1;
+    QTest::newRow("timed out") << 125 << "" << PASSWORD << "drop" << false
+                               << int(StepOutcome::TimedOut) << 0 << 1;
+    QTest::newRow("checksum") << 125 << "" << PASSWORD << "corrupt:1" << false
+                              << int(StepOutcome::ChecksumFailure) << 0 << 1;
+    QTest::newRow("change falls back") << 124 << "" << PASSWORD << "" << true << done << 0 << 2;
+}
+
+void TestSession::login()
+{
+    QFETCH(int, moduleVersion);
+    QFETCH(QString, knownVersion);
+    QFETCH(QString, password);
+    QFETCH(QString, fault);
+    QFETCH(bool, change);
+    QFETCH(int, outcome);
+    QFETCH(int, code);
+    QFETCH(int, writes);
+
+    Bench bench(moduleConfig(moduleVersion));
+    bench.session.setSoftwareVersion(knownVersion);
+    if (change) {
+        QVERIFY(bench.session.login(QStringLiteral("admin"), password).ok());
+        bench.link.writes.clear();
+    }
+    applyFault(bench.model, fault);
+    const CredentialResult result =
+        change ? bench.session.changeCredentials(QStringLiteral("admin"),
+                                                 QStringLiteral("New_pass_12"))
+               : bench.session.login(QStringLiteral("admin"), password);
+    QCOMPARE(int(result.outcome), outcome);
+    QCOMPARE(int(result.errorCode), code);
+    QCOMPARE(bench.link.writes.size(), writes);
+    QCOMPARE(result.fellBack, writes == 2);
+    if (!change && result.ok())
+        QVERIFY(bench.model.sessionOpen());
+}
+
+void TestSession::reads_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<int>("read"); // SessionRequest; Logout stands for the whole refresh
+    QTest::addColumn<int>("outcome");
+    QTest::addColumn<int>("writes");
+    QTest::addColumn<int>("repeats");
+
+    QByteArray shortReply = QByteArray::fromHex("0103020001");
+    appendCrc(shortReply);
+    const int done = int(StepOutcome::Done), sum = int(StepOutcome::ChecksumFailure);
+    const int versions = int(SessionRequest::ReadVersions), all = int(SessionRequest::Logout);
+    QTest::newRow("versions") << "" << versions << done << 1 << 0;
+    QTest::newRow("one repeat") << "corrupt:1" << versions << done << 2 << 1;
+    QTest::newRow("repeats used up") << "corrupt:4" << versions << sum << 4 << 3;
+    QTest::newRow("short with good CRC")
+        << "raw:" + QString::fromLatin1(shortReply.toHex()) << versions << done << 2 << 1;
+    QTest::newRow("wifi timed out")
+        << "drop" << int(SessionRequest::ReadWifi) << int(StepOutcome::TimedOut) << 1 << 0;
+    QTest::newRow("fe error reply")
+        << "error:2" << int(SessionRequest::ReadFe) << int(StepOutcome::ErrorReply) << 1 << 0;
+    QTest::newRow("refresh") << "" << all << done << 4 << 0;
+    QTest::newRow("refresh ends at first") << "drop" << all << int(StepOutcome::TimedOut) << 1 << 0;
+}
+
+void TestSession::reads()
+{
+    QFETCH(QString, fault);
+    QFETCH(int, read);
+    QFETCH(int, outcome);
+    QFETCH(int, writes);
+    QFETCH(int, repeats);
+
+    Bench bench(moduleConfig(125));
+    QVERIFY(bench.session.login(QStringLiteral("admin"), PASSWORD).ok());
+    bench.link.writes.clear();
+    applyFault(bench.model, fault);
+    DeviceInfo info;
+    StepResult result;
+    if (read == int(SessionRequest::ReadVersions)) {
+        result = bench.session.readVersions(&info.version);
+    } else if (read == int(SessionRequest::ReadWifi)) {
+        result = bench.session.readWifi(&info.wifi);
+    } else if (read == int(SessionRequest::ReadFe)) {
+        result = bench.session.readFe(&info.fe);
+    } else {
+        const RefreshResult refresh = bench.session.refresh(&info);
+        QCOMPARE(refresh.blocksRead, refresh.ok() ? 4 : 0);
+        if (refresh.ok())
+            QCOMPARE(info.wifi.ssid, bench.model.ssid().left(16));
+        result = refresh;
+    }
+    QCOMPARE(int(result.outcome), outcome);
+    QCOMPARE(bench.link.writes.size(), writes);
+    QCOMPARE(bench.seen.repeats, repeats);
+    if (result.ok() && read == int(SessionRequest::ReadVersions))
+        QCOMPARE(bench.session.softwareVersion(), QStringLiteral("125"));
+}
+
+void TestSession::upgrade_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<int>("cancelAtWrite");
+    QTest::addColumn<int>("outcome");
+    QTest::addColumn<int>("stop"); // -1: no stop exchange
+    QTest::addColumn<int>("maxResend");
+
+    const int ok = int(UpgradeOutcome::Upgraded), stopped = int(StopOutcome::Stopped);
+    QTest::newRow("upgraded") << "" << -1 << ok << -1 << 0;
+    QTest::newRow("five resends") << "nak:5" << -1 << ok << -1 << 5;
+    QTest::newRow("sixth NAK") << "nak:6" << -1 << int(UpgradeOutcome::TooManyResends) << stopped
+                               << 5;
+    QTest::newRow("lone CAN") << "block:2:18" << -1 << int(UpgradeOutcome::EndedByModule) << -1
+                              << 0;
+    QTest::newRow("block unanswered")
+        << "block:1:" << -1 << int(UpgradeOutcome::BlockTimedOut) << stopped << 0;
+    QTest::newRow("block error reply")
+        << "block:1:019004" << -1 << int(UpgradeOutcome::ErrorReply) << stopped << 0;
+    QTest::newRow("verdict NAK") << "eot:15" << -1 << int(UpgradeOutcome::Rejected) << -1 << 0;
+    QTest::newRow("no verdict") << "eot:" << -1 << int(UpgradeOutcome::VerdictTimedOut) << -1 << 0;
+    QTest::newRow("start refused")
+        << "raw:4343" << -1 << int(UpgradeOutcome::StartRefused) << -1 << 0;
+    QTest::newRow("cancelled") << "" << 3 << int(UpgradeOutcome::Cancelled) << stopped << 0;
+}
+
+void TestSession::upgrade()
+{
+    QFETCH(QString, fault);
+    QFETCH(int, cancelAtWrite);
+    QFETCH(int, outcome);
+    QFETCH(int, stop);
+    QFETCH(int, maxResend);
+
+    QTemporaryDir dir;
+    QFile file(dir.filePath(QStringLiteral("fw.bin")));
+    QByteArray image(2500, '\0');
+    for (int i = 0; i < image.size(); ++i)
+        image[i] = char(i * 7);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(image) == image.size());
+    file.close();
+
+    Bench bench(moduleConfig(125));
+    QVERIFY(bench.session.login(QStringLiteral("admin"), PASSWORD).ok());
+    bench.session.setSoftwareVersion(QStringLiteral("125")); // SHA-256
+    bench.link.writes.clear();
+    applyFault(bench.model, fault);
+    bench.cancelAtWrite = cancelAtWrite;
+    StopResult stopResult;
+    stopResult.outcome = StopOutcome(-1);
+    const UpgradeResult result = bench.session.upgrade(file.fileName(), &stopResult);
+    QCOMPARE(int(result.outcome), outcome);
+    QCOMPARE(int(stopResult.outcome), stop);
+    QCOMPARE(bench.seen.maxResend, maxResend);
+    QCOMPARE(bench.model.uploadedImage() == image, outcome == int(UpgradeOutcome::Upgraded));
+    if (result.outcome == UpgradeOutcome::EndedByModule)
+        QCOMPARE(bench.link.writes.last(), QByteArray(1, Transfer::ACK));
+}
+
+void TestSession::logPull_data()
+{
+    QTest::addColumn<int>("size");
+    QTest::addColumn<QString>("fault");     // model fault, see applyFault
+    QTest::addColumn<QString>("lineFault"); // "<answer>:split:<gap>", ":drop", ":cut", ":can"
+    QTest::addColumn<int>("maxFailures");
+    QTest::addColumn<int>("outcome");
+    QTest::addColumn<int>("naks");
+    QTest::addColumn<int>("emptyPasses");
+
+    const int complete = int(LogPullOutcome::Complete), any = Session::UNLIMITED;
+    QTest::newRow("256 KiB") << 262144 << ""
+                             << "" << any << complete << 0 << 0;
+    QTest::newRow("final block cut to size") << 300 << ""
+                                             << "" << any << complete << 0 << 0;
+    QTest::newRow("split in one pass") << 5000 << ""
+                                       << "2:split:5" << any << complete << 0 << 0;
+    QTest::newRow("rest after the pass") << 5000 << ""
+                                         << "2:split:290" << any << complete << 1 << 0;
+    QTest::newRow("short block") << 5000 << ""
+                                 << "2:cut" << any << complete << 1 << 0;
+    QTest::newRow("silent pass") << 5000 << ""
+                                 << "3:drop" << any << complete << 1 << 1;
+    QTest::newRow("module aborts")
+        << 5000 << ""
+        << "2:can" << any << int(LogPullOutcome::AbortedByModule) << 0 << 0;
+    QTest::newRow("digest in upper case")
+        << 300 << "upper"
+        << "" << any << int(LogPullOutcome::DigestMismatch) << 0 << 0;
+    QTest::newRow("failure limit") << 5000 << ""
+                                   << "*:drop" << Session::UNATTENDED_LOG_FAILURES
+                                   << int(LogPullOutcome::TooManyFailures) << 9 << 10;
+}
+
+void TestSession::logPull()
+{
+    QFETCH(int, size);
+    QFETCH(QString, fault);
+    QFETCH(QString, lineFault);
+    QFETCH(int, maxFailures);
+    QFETCH(int, outcome);
+    QFETCH(int, naks);
+    QFETCH(int, emptyPasses);
+
+    ModuleConfig config = moduleConfig(125);
+    config.logSize = size;
+    Bench bench(config);
+    QVERIFY(bench.session.login(QStringLiteral("admin"), PASSWORD).ok());
+    applyFault(bench.model, fault);
+    const LogRequestResult request = bench.session.requestLog();
+    QCOMPARE(request.outcome, LogRequestReply::Accepted);
+    QCOMPARE(request.announced.size, size);
+
+    const QStringList part = lineFault.split(QLatin1Char(':'));
+    const int target = part[0] == QLatin1String("*") ? -2 : part[0].toInt() + bench.answers;
+    if (!lineFault.isEmpty())
+        bench.outputFault = [&](int n, int at, const QByteArray &bytes) -> ScriptedLink::Reply {
+            if (n != target && target != -2)
+                return {{at, bytes}};
+            if (target != -2)
+                bench.outputFault = nullptr; // once
+            if (part[1] == QLatin1String("split"))
+                return {{at / 2, bytes.left(bytes.size() / 2)},
+                        {at / 2 + part[2].toInt(), bytes.mid(bytes.size() / 2)}};
+            if (part[1] == QLatin1String("cut"))
+                return {{at, bytes.left(bytes.size() - 40)}};
+            if (part[1] == QLatin1String("can"))
+                return {{at, QByteArray(1, Transfer::CAN)}};
+            return {};
+        };
+    QBuffer sink;
+    sink.open(QIODevice::WriteOnly);
+    const qint64 startMs = bench.link.nowMs;
+    const LogPullResult result = bench.session.pullLog(request.announced, &sink, maxFailures);
+    QCOMPARE(int(result.outcome), outcome);
+    QCOMPARE(bench.count(Transfer::NAK), naks);
+    QCOMPARE(bench.seen.emptyPasses, emptyPasses);
+    if (result.outcome == LogPullOutcome::Complete) {
+        QCOMPARE(sink.data(), bench.model.logContent());
+        QCOMPARE(bench.link.writes.last(), QByteArray(1, Transfer::ACK));
+    }
+    if (size > 100000) { // the line's own time bounds the pull, not a pass per block
+        const int blocks = (size + 1023) / 1024;
+        const double boundMs = lineMs(size + blocks * (Transfer::BLOCK_OVERHEAD + 1));
+        QVERIFY2(boundMs / double(bench.link.nowMs - startMs) > 0.9,
+                 qPrintable(QString::number(bench.link.nowMs - startMs)));
+    }
+}
+
+QTEST_GUILESS_MAIN(TestSession)
+#include "tst_session.moc"
