@@ -10,6 +10,7 @@
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -158,6 +159,12 @@ void TstKbmaint::provisionsThreeModulesOneFaulty()
               << path("report.jsonl") << QStringLiteral("--pool") << poolUrl;
     QByteArray out;
     QCOMPARE(runKbmaint(arguments, &out), 1);
+    // Lines of the three port threads never mix within a line.
+    for (const QByteArray &line : out.split('\n')) {
+        if (!line.isEmpty())
+            QVERIFY2(QJsonDocument::fromJson(line).object().contains("event"), line.constData());
+    }
+    QCOMPARE(out.count("\"event\":\"result\""), 3);
 
     const QList<QJsonObject> records = jsonLines(readFile(path("report.jsonl")));
     QCOMPARE(records.size(), 3);
@@ -208,7 +215,9 @@ void TstKbmaint::provisionsThreeModulesOneFaulty()
 void TstKbmaint::exitStatus_data()
 {
     QTest::addColumn<QStringList>("command");
-    QTest::addColumn<QString>("moduleKind"); // "sim", "factory", "silent" or "none"
+    // "sim", "factory" (factory login password), "wrong" (another login
+    // password), "silent" (a pty nobody answers on) or "none" (no such port)
+    QTest::addColumn<QString>("moduleKind");
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("error");
 
@@ -232,6 +241,10 @@ void TstKbmaint::exitStatus_data()
     QTest::newRow("module never answers") << QStringList{"info"} << "silent" << 3 << "timeout";
     QTest::newRow("factory login password without the option")
         << QStringList{"info"} << "factory" << 4 << "forced-password-change";
+    QTest::newRow("report not writable")
+        << QStringList{"provision", "@/ssid.json", "--report", "@/nowhere/r.jsonl"} << "sim" << 2
+        << "refused-input";
+    QTest::newRow("wrong login password") << QStringList{"info"} << "wrong" << 4 << "login-refused";
     QTest::newRow("info on a good module") << QStringList{"info"} << "sim" << 0 << "";
 }
 
@@ -245,14 +258,18 @@ void TstKbmaint::exitStatus()
     QVERIFY(writeFile(path(QString(65, 'f')), "x"));
     QVERIFY(writeFile(path("colour.json"), R"({"ssid": "a", "colour": "red"})"));
     QVERIFY(writeFile(path("weak.pw"), "abcdefgh\n"));
+    QVERIFY(writeFile(path("ssid.json"), R"({"ssid": "a"})"));
 
     std::unique_ptr<Module> module;
     TestPty silent;
     QString port = path("ttyNone");
-    if (moduleKind == QLatin1String("sim") || moduleKind == QLatin1String("factory")) {
-        module = std::make_unique<Module>(moduleConfig(
-            100, moduleKind == QLatin1String("sim") ? LOGIN_PASSWORD : QString("Initpass_456")));
-        QVERIFY(writeFile(path("login.pw"), module->model.config().loginPassword.toUtf8()));
+    if (moduleKind != QLatin1String("silent") && moduleKind != QLatin1String("none")) {
+        module = std::make_unique<Module>(moduleConfig(100, moduleKind == QLatin1String("factory")
+                                                                ? QString("Initpass_456")
+                                                                : LOGIN_PASSWORD));
+        QVERIFY(writeFile(path("login.pw"), moduleKind == QLatin1String("wrong")
+                                                ? QByteArray("Other_pass_1")
+                                                : module->model.config().loginPassword.toUtf8()));
         port = module->link.slavePath();
     } else if (moduleKind == QLatin1String("silent")) {
         QVERIFY(silent.isValid());
@@ -283,12 +300,16 @@ void TstKbmaint::interruptStopsTheUpgrade()
     process.start(QStringLiteral(KBMAINT_BINARY),
                   loginArguments() +
                       QStringList{"--port", module.link.slavePath(), "upgrade", path("fw.bin")});
-    QTRY_VERIFY_WITH_TIMEOUT(out.contains("\"progress\""), 30000);
+    QElapsedTimer running;
+    running.start();
+    QTRY_VERIFY_WITH_TIMEOUT(out.count("\"progress\"") >= 3, 30000);
     const qint64 pid = process.processId();
     QCOMPARE(::kill(pid_t(pid), SIGINT), 0);
     QVERIFY(finished.wait(30000));
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(process.exitCode(), 130);
+    // At most four progress lines a second.
+    QVERIFY(out.count("\"progress\"") <= 4 * running.elapsed() / 1000 + 1);
     QVERIFY(!QFileInfo::exists(QStringLiteral("/proc/%1").arg(pid)));
     QVERIFY(jsonLines(out).last().value("error").toString() == QLatin1String("cancelled"));
     const QList<QByteArray> &frames = module.model.receivedFrames();
