@@ -160,6 +160,9 @@ PortOutcome PortJob::run()
         session = nullptr;
         link.close();
     }
+    // The device as read, with the settings this run wrote since.
+    if (haveInfo && (plan.command == Command::Info || plan.command == Command::Provision))
+        outcome.data.insert(QStringLiteral("device"), deviceJson(info, plan.showSecrets));
     if (plan.report)
         finishRecord();
     console->result(outcome);
@@ -287,8 +290,6 @@ bool PortJob::readInfo()
     haveInfo = true;
     after = info.version;
     haveAfter = true;
-    if (plan.command == Command::Info || plan.command == Command::Provision)
-        outcome.data.insert(QStringLiteral("device"), deviceJson(info, plan.showSecrets));
     stepDone(QStringLiteral("info"));
     // A factory Wi-Fi password must go, by the command's own password or the option's.
     if (info.wifi.password == FACTORY_PASSWORD && wifiPassword.isEmpty()) {
@@ -307,6 +308,7 @@ bool PortJob::writeSsid()
     const StepResult result = session->writeSsid(*plan.ssid);
     if (!result.ok())
         return failStep(Operation::WriteSsid, result);
+    info.wifi.ssid = shownText(*plan.ssid, 16);
     stepDone(QStringLiteral("ssid"));
     return true;
 }
@@ -324,6 +326,7 @@ bool PortJob::writeWifiPassword()
     const StepResult result = session->writeWifiPassword(wifiPassword);
     if (!result.ok())
         return failStep(Operation::WriteWifiPassword, result);
+    info.wifi.password = wifiPassword;
     stepDone(QStringLiteral("wifi-password"));
     return true;
 }
@@ -381,6 +384,7 @@ bool PortJob::writeMac(bool wifi, const QString &mac, MacSupply *supply, QString
     if (!result.ok())
         return failStep(wifi ? Operation::WriteWifiMac : Operation::WriteFeMac, result);
     outcome.data.insert(wifi ? QStringLiteral("wifiMac") : QStringLiteral("feMac"), mac);
+    (wifi ? info.wifi.mac : info.fe.mac) = QByteArray::fromHex(QString(mac).remove(':').toLatin1());
     stepDone(wifi ? QStringLiteral("wifi-mac") : QStringLiteral("fe-mac"));
     return true;
 }
