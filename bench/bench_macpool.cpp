@@ -5,12 +5,16 @@
 //   search:   on a pool of 1,000,000 rows, a filtered count, page 1 and a late page, against the
 //             shell running the same statements (values filled in);
 //   stall:    the GUI thread's longest gap between 1 ms timer ticks during a generation whose
-//             progress drives a visible progress box.
-// Needs the sqlite3 shell on the PATH. Run:
+//             progress drives a visible progress box;
+//   claims:   8 clients, one thread and connection each, claim one address and confirm it, 500
+//             times each, on a SQLite file and on a PostgreSQL server of the bench's own (default
+//             settings, fsync on); addresses claimed and confirmed per second.
+// Needs the sqlite3 shell on the PATH and the PostgreSQL server binaries. Run:
 //   QT_QPA_PLATFORM=offscreen build/bench/bench_macpool
 
 #include "macpool/handlesqlmac.h"
-#include "macpool/macstore.h"
+#include "macpool/macpool.h"
+#include "support/testpgserver.h"
 #include "ui/boxes/progressbar.h"
 
 #include <QApplication>
@@ -23,6 +27,7 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTimer>
 
 #include <algorithm>
@@ -151,7 +156,7 @@ void buildLargePool()
     range.count = POOL_ROWS;
     range.step = 1;
     QString error;
-    if (!insertMacRange(macConnectionName, range, QString(), error, {}))
+    if (!MacPool(localPoolUrl()).generate(range, QString(), error))
         qFatal("pool: %s", qPrintable(error));
     writeFile("used.sql", "UPDATE mavo_rfid_mac SET IsUsed=1, Operator='li', UsedDateTime="
                           "CreateDateTime WHERE rowid % 7 = 0;\n");
@@ -165,7 +170,7 @@ void benchSearch()
     filter.isUsed = 0;
     filter.mac = QStringLiteral("90:7E:BA:0");
     QString error;
-    const int pages = countMacPages(error, filter);
+    const int pages = countMacPages(filter, error);
     const int latePage = pages - 10;
     writeFile("search.sql", traceMacStatement(countMacStatement(filter)) + "\n" +
                                 traceMacStatement(selectMacPageStatement(1, filter)) + "\n" +
@@ -174,9 +179,9 @@ void benchSearch()
     for (int run = 0; run < RUNS; ++run) {
         QElapsedTimer clock;
         clock.start();
-        countMacPages(error, filter);
-        const QString first = selectMacPage(error, 1, filter);
-        const QString late = selectMacPage(error, latePage, filter);
+        countMacPages(filter, error);
+        const QList<MacRow> first = selectMacPage(1, filter, error);
+        const QList<MacRow> late = selectMacPage(latePage, filter, error);
         ours.push_back(double(clock.nsecsElapsed()) / 1e6);
         if (!error.isEmpty() || first.isEmpty() || late.isEmpty())
             qFatal("search failed: %s", qPrintable(error));
@@ -186,6 +191,58 @@ void benchSearch()
                 "(medians of %d)\n",
                 POOL_ROWS, latePage, pages, median(ours), median(shell), RUNS);
     std::printf("search ratio = ours/sqlite3 = %.2f\n", median(ours) / median(shell));
+}
+constexpr int CLIENTS = 8;
+constexpr int CLAIMS_EACH = 500;
+
+// Addresses claimed and confirmed per second by CLIENTS threads on the pool at `url`.
+double claimsPerSecond(const QString &url)
+{
+    QString error;
+    {
+        MacPool pool(url);
+        if (!pool.createTables(error) || !pool.clear(error) ||
+            !pool.generate({0x907EBA000000ULL, CLIENTS * CLAIMS_EACH, 1}, QString(), error))
+            qFatal("claim pool: %s %s", qPrintable(pool.openError()), qPrintable(error));
+    }
+    QAtomicInt failures;
+    std::vector<QThread *> clients;
+    QElapsedTimer clock;
+    clock.start();
+    for (int i = 0; i < CLIENTS; ++i) {
+        clients.push_back(QThread::create([&url, &failures, i] {
+            MacPool pool(url);
+            const QString name = QStringLiteral("bench%1").arg(i);
+            QString why;
+            for (int n = 0; n < CLAIMS_EACH; ++n) {
+                const QStringList mac = pool.claim(1, name, name, why);
+                if (mac.size() != 1 || !pool.confirm(mac.first(), {{}, 1, {}, {}, name}, why))
+                    failures.ref();
+            }
+        }));
+        clients.back()->start();
+    }
+    for (QThread *client : clients) {
+        client->wait();
+        delete client;
+    }
+    const double seconds = double(clock.nsecsElapsed()) / 1e9;
+    MacPool pool(url);
+    if (failures.loadRelaxed() != 0 || pool.stats(error).used != CLIENTS * CLAIMS_EACH)
+        qFatal("claims failed: %d", failures.loadRelaxed());
+    return CLIENTS * CLAIMS_EACH / seconds;
+}
+
+void benchClaims()
+{
+    const double sqlite = claimsPerSecond(QStringLiteral("sqlite:claims.db"));
+    TestPgServer server;
+    if (!server.failure().isEmpty())
+        qFatal("PostgreSQL: %s", qPrintable(server.failure()));
+    const double postgres = claimsPerSecond(server.url());
+    std::printf("claims with %d clients (claim 1 + confirm, %d each): SQLite %.0f/s, PostgreSQL "
+                "%.0f/s\n",
+                CLIENTS, CLAIMS_EACH, sqlite, postgres);
 }
 } // namespace
 
@@ -197,6 +254,7 @@ int main(int argc, char *argv[])
     QTemporaryDir dir;
     if (!dir.isValid() || !QDir::setCurrent(dir.path()))
         qFatal("no working directory");
+    benchClaims();
     benchGenerate();
     benchSearch();
     QSqlDatabase::removeDatabase(macConnectionName);

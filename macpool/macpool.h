@@ -153,6 +153,7 @@ private:
     bool postgres() const { return where.kind == MacPoolUrl::POSTGRESQL; }
     // The reason an address could not be confirmed or released.
     QString whyNotHeld(const QString &mac);
+    bool confirmPostgres(const QString &mac, const MacUsageRecord &record, QString &errorText);
     QStringList claimSqlite(int n, const QString &station, const QString &operatorName, int seconds,
                             QString &errorText);
     QStringList claimPostgres(int n, const QString &station, const QString &operatorName,
