@@ -71,13 +71,44 @@ QByteArray encryptCredential(const QString &text)
     return cipher.encrypt(zeroFilledBlock(text), key, iv);
 }
 
-CredentialScheme credentialSchemeFor(const QString &softwareVersion)
+std::optional<int> softwareVersionNumber(const QString &softwareVersion)
 {
     bool isNumber = false;
-    const int version = softwareVersion.toInt(&isNumber);
-    if (isNumber && version <= AES_SCHEME_MAX_VERSION)
-        return CredentialScheme::AesOnly;
-    return CredentialScheme::Derived;
+    const int version = softwareVersion.trimmed().toInt(&isNumber, 10);
+    if (!isNumber)
+        return std::nullopt;
+    return version;
+}
+
+CredentialScheme credentialSchemeFor(const QString &softwareVersion)
+{
+    const std::optional<int> version = softwareVersionNumber(softwareVersion);
+    return version && !isNewerFirmware(*version) ? CredentialScheme::AesOnly
+                                                 : CredentialScheme::Derived;
+}
+
+bool deriveCredentialKey(const unsigned char *block, unsigned char *output)
+{
+    if (block == nullptr || output == nullptr)
+        return false;
+    const QByteArray salt = credentialSalt();
+    const bool derived = pbkdf2HmacSha256(
+        block, reinterpret_cast<const unsigned char *>(salt.constData()), salt.size(),
+        CREDENTIAL_KDF_ITERATIONS, CREDENTIAL_KEY_LENGTH, output, EVP_sha256());
+    const QByteArray key(reinterpret_cast<const char *>(output), CREDENTIAL_KEY_LENGTH);
+    qCDebug(lcCrypto).noquote() << "Derived Key:" << key.toHex();
+    return derived;
+}
+
+QByteArray deriveCredentialKey(const QByteArray &block64)
+{
+    if (block64.size() != CREDENTIAL_BLOCK_LENGTH)
+        return {};
+    QByteArray key(CREDENTIAL_KEY_LENGTH, Qt::Uninitialized);
+    if (!deriveCredentialKey(reinterpret_cast<const unsigned char *>(block64.constData()),
+                             reinterpret_cast<unsigned char *>(key.data())))
+        return {};
+    return key;
 }
 
 QByteArray credentialField(const QString &text, CredentialScheme scheme)
@@ -91,5 +122,10 @@ QByteArray credentialField(const QString &text, CredentialScheme scheme)
 QByteArray credentialRequestData(const QString &account, const QString &password,
                                  CredentialScheme scheme)
 {
-    return credentialField(account, scheme) + credentialField(password, scheme);
+    const QByteArray accountField = credentialField(account, scheme);
+    const QByteArray passwordField = credentialField(password, scheme);
+    if (accountField.size() != CREDENTIAL_FIELD_LENGTH ||
+        passwordField.size() != CREDENTIAL_FIELD_LENGTH)
+        return {};
+    return accountField + passwordField;
 }

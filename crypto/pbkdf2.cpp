@@ -1,8 +1,5 @@
 #include "crypto/pbkdf2.h"
 
-#include "base/logging.h"
-#include "crypto/credential.h"
-
 #include <openssl/crypto.h>
 
 #include <algorithm>
@@ -14,35 +11,36 @@
 namespace
 {
 
-constexpr int PASSWORD_LENGTH = 64;
+constexpr int PASSWORD_LENGTH = CREDENTIAL_FIELD_LENGTH;
 constexpr unsigned char INNER_PAD = 0x36;
 constexpr unsigned char OUTER_PAD = 0x5c;
 
-[[noreturn]] void exitOutOfMemory()
+void reportOutOfMemory()
 {
     std::perror("malloc failed");
-    std::exit(1);
 }
 
-unsigned char *allocateOrExit(size_t size)
+// Working memory, or null after the failure has been reported.
+unsigned char *allocate(size_t size)
 {
     auto *memory = static_cast<unsigned char *>(std::malloc(size));
     if (memory == nullptr)
-        exitOutOfMemory();
+        reportOutOfMemory();
     return memory;
 }
 
-EVP_MD_CTX *newContextOrExit()
+EVP_MD_CTX *newContext()
 {
     EVP_MD_CTX *context = EVP_MD_CTX_new();
     if (context == nullptr)
-        exitOutOfMemory();
+        reportOutOfMemory();
     return context;
 }
 
 void freeSecret(unsigned char *memory, size_t size)
 {
-    OPENSSL_cleanse(memory, size);
+    if (memory != nullptr)
+        OPENSSL_cleanse(memory, size);
     std::free(memory);
 }
 
@@ -53,13 +51,16 @@ class KeyedHmac
 {
 public:
     KeyedHmac(const EVP_MD *digest, const unsigned char *key, int keyLength)
-        : m_inner(newContextOrExit()), m_outer(newContextOrExit()), m_work(newContextOrExit()),
+        : m_inner(newContext()), m_outer(newContext()), m_work(newContext()),
           m_macLength(EVP_MD_get_size(digest))
     {
         const int blockSize = EVP_MD_get_block_size(digest);
-        if (m_macLength <= 0 || m_macLength > EVP_MAX_MD_SIZE || blockSize < m_macLength)
+        if (!m_inner || !m_outer || !m_work || m_macLength <= 0 || m_macLength > EVP_MAX_MD_SIZE ||
+            blockSize < m_macLength)
             return;
-        unsigned char *paddedKey = allocateOrExit(size_t(blockSize));
+        unsigned char *paddedKey = allocate(size_t(blockSize));
+        if (paddedKey == nullptr)
+            return;
         std::memset(paddedKey, 0, size_t(blockSize));
         bool keyed = true;
         if (keyLength > blockSize) // a long key is replaced by its digest
@@ -150,12 +151,12 @@ bool deriveInto(KeyedHmac &hmac, const unsigned char *salt, int saltLength, int 
 {
     const size_t macLength = size_t(hmac.macLength());
     const size_t saltedLength = size_t(saltLength) + 4;
-    unsigned char *saltedIndex = allocateOrExit(saltedLength);
-    unsigned char *u = allocateOrExit(macLength);
-    unsigned char *t = allocateOrExit(macLength);
-    if (saltLength > 0)
+    unsigned char *saltedIndex = allocate(saltedLength);
+    unsigned char *u = saltedIndex ? allocate(macLength) : nullptr;
+    unsigned char *t = u ? allocate(macLength) : nullptr;
+    bool derived = t != nullptr;
+    if (derived && saltLength > 0)
         std::memcpy(saltedIndex, salt, size_t(saltLength));
-    bool derived = true;
     uint32_t blockIndex = 1;
     for (size_t offset = 0; derived && offset < size_t(outputLength); offset += macLength) {
         writeBigEndian32(saltedIndex + saltLength, blockIndex++);
@@ -170,11 +171,11 @@ bool deriveInto(KeyedHmac &hmac, const unsigned char *salt, int saltLength, int 
 
 } // namespace
 
-void pbkdf2HmacSha256(const unsigned char *password, const unsigned char *salt, int saltLength,
+bool pbkdf2HmacSha256(const unsigned char *password, const unsigned char *salt, int saltLength,
                       int iterations, int outputLength, unsigned char *output, const EVP_MD *digest)
 {
     if (output == nullptr || outputLength < 1)
-        return;
+        return false;
     const bool usable = password != nullptr && digest != nullptr && saltLength >= 0 &&
                         (salt != nullptr || saltLength == 0);
     bool derived = false;
@@ -185,25 +186,5 @@ void pbkdf2HmacSha256(const unsigned char *password, const unsigned char *salt, 
     }
     if (!derived)
         std::memset(output, 0, size_t(outputLength));
-}
-
-void deriveCredentialKey(const unsigned char *block, unsigned char *output)
-{
-    if (block == nullptr || output == nullptr)
-        return;
-    const QByteArray salt = credentialSalt();
-    pbkdf2HmacSha256(block, reinterpret_cast<const unsigned char *>(salt.constData()), salt.size(),
-                     CREDENTIAL_KDF_ITERATIONS, CREDENTIAL_KEY_LENGTH, output, EVP_sha256());
-    const QByteArray key(reinterpret_cast<const char *>(output), CREDENTIAL_KEY_LENGTH);
-    qCDebug(lcCrypto).noquote() << "Derived Key:" << key.toHex();
-}
-
-QByteArray deriveCredentialKey(const QByteArray &block64)
-{
-    if (block64.size() != CREDENTIAL_BLOCK_LENGTH)
-        return {};
-    QByteArray key(CREDENTIAL_KEY_LENGTH, Qt::Uninitialized);
-    deriveCredentialKey(reinterpret_cast<const unsigned char *>(block64.constData()),
-                        reinterpret_cast<unsigned char *>(key.data()));
-    return key;
+    return derived;
 }

@@ -5,6 +5,8 @@
 // data) closed by a CRC-16/XMODEM sent high byte first. Plain functions over
 // bytes; nothing here knows about ports, timers or widgets.
 
+#include "crypto/credentialfield.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QtGlobal>
@@ -65,7 +67,7 @@ constexpr quint16 LOGOUT_COMMAND = 0x00FD;
 constexpr int SSID_FIELD_BYTES = 64;
 constexpr int WIFI_PASSWORD_FIELD_BYTES = 32;
 constexpr int MAC_FIELD_BYTES = 6;
-constexpr int CREDENTIAL_FIELD_BYTES = 64;
+constexpr int CREDENTIAL_FIELD_BYTES = CREDENTIAL_FIELD_LENGTH;
 } // namespace Registers
 
 // Read request: 01 03 <first> <count> <crc>, 8 bytes.

@@ -144,6 +144,12 @@ CredentialResult ModuleSession::sendCredentials(SessionRequest request, const QS
                                                 const QString &password, CredentialScheme scheme)
 {
     const QByteArray data = credentialRequestData(account, password, scheme);
+    CredentialResult result;
+    result.scheme = scheme;
+    if (data.isEmpty()) { // the derivation found no memory: nothing is sent
+        result.outcome = StepOutcome::Refused;
+        return result;
+    }
     const bool isLogin = request == SessionRequest::Login;
     const QByteArray id = data.left(CREDENTIAL_FIELD_LENGTH);
     const QByteArray key = data.mid(CREDENTIAL_FIELD_LENGTH);
@@ -152,9 +158,7 @@ CredentialResult ModuleSession::sendCredentials(SessionRequest request, const QS
     qCDebug(lcCrypto).noquote() << QString::fromUtf8(isLogin ? "key密文：" : "修改的key密文：")
                                 << hexUpper(key) << key.size();
     const QByteArray reply = joinPieces(exchange(request, buildSessionWriteRequest(request, data)));
-    CredentialResult result;
     static_cast<StepResult &>(result) = stepOf(reply);
-    result.scheme = scheme;
     return result;
 }
 

@@ -41,7 +41,8 @@ enum class StepOutcome {
     TimedOut,        // nothing came within the limit
     ErrorReply,      // three bytes: errorCode holds the module's code
     ChecksumFailure, // the reply failed its check (reads: after the repeats)
-    Refused,         // the input does not fit its field: nothing was sent
+    Refused,         // the input does not fit its field, or a credential field could not
+                     // be made: nothing was sent
 };
 
 struct StepResult {

@@ -65,8 +65,10 @@ void SigleDebug::showLoginResult(const CredentialResult &result)
         checkDefaultWifiPassword();
         break;
     case StepOutcome::ChecksumFailure:
-    case StepOutcome::Refused:
         CustomWarningBox::showWarningBox(tr("提示"), tr("登录响应帧校验错误！"));
+        break;
+    case StepOutcome::Refused:
+        CustomWarningBox::showWarningBox(tr("提示"), tr("登录凭据生成失败，内存不足！"));
         break;
     }
 }
@@ -109,8 +111,10 @@ void SigleDebug::showChangeResult(const CredentialResult &result)
         setSessionView(false);
         break;
     case StepOutcome::ChecksumFailure:
-    case StepOutcome::Refused:
         CustomWarningBox::showWarningBox(tr("提示"), tr("修改登录密码响应帧校验错误！"));
+        break;
+    case StepOutcome::Refused:
+        CustomWarningBox::showWarningBox(tr("提示"), tr("登录凭据生成失败，内存不足！"));
         break;
     }
 }

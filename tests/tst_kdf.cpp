@@ -91,7 +91,7 @@ private slots:
     void credentialKeyIsTracedOnlyInCryptoCategory_data();
     void credentialKeyIsTracedOnlyInCryptoCategory();
     void badArguments();
-    void outOfMemoryEndsTheProcess();
+    void outOfMemoryIsReported();
 };
 
 void TestKdf::matchesOpenSsl_data()
@@ -214,9 +214,10 @@ void TestKdf::badArguments()
     QCOMPARE(ours(password, salt, 0, 32), reference(password, salt, 1, 32));
 }
 
-// The process cannot go on without working memory: "malloc failed" as a system error, then
-// exit status 1. Checked in a child process limited to too little address space.
-void TestKdf::outOfMemoryEndsTheProcess()
+// Without working memory: "malloc failed" as a system error, a zero-filled output and a
+// failure answer; the process goes on. Checked in a child process limited to too little
+// address space.
+void TestKdf::outOfMemoryIsReported()
 {
 #if defined(__SANITIZE_ADDRESS__)
     QSKIP("AddressSanitizer needs far more address space than the limit leaves");
@@ -233,8 +234,9 @@ void TestKdf::outOfMemoryEndsTheProcess()
         const unsigned char password[64] = {};
         unsigned char output[32];
         // the salted block needs 2 GiB: far beyond the limit, and never read
-        pbkdf2HmacSha256(password, password, 0x7ffffff0, 1, 32, output, EVP_sha256());
-        _exit(0);
+        const bool derived =
+            pbkdf2HmacSha256(password, password, 0x7ffffff0, 1, 32, output, EVP_sha256());
+        _exit(!derived && output[0] == 0 && output[31] == 0 ? 1 : 0);
     }
     close(errors[1]);
     int status = 0;

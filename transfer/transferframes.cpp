@@ -1,7 +1,10 @@
 #include "transfer/transferframes.h"
 
 #include "base/bytes.h"
+#include "crypto/credential.h"
 #include "protocol/frame.h"
+
+#include <QBuffer>
 
 namespace
 {
@@ -63,16 +66,31 @@ QByteArray buildTransferBlock(quint8 number, const QByteArray &data)
 
 QList<QByteArray> cutIntoBlocks(const QByteArray &content)
 {
+    QBuffer buffer;
+    buffer.setData(content);
+    buffer.open(QIODevice::ReadOnly);
+    return readBlocks(&buffer, content.size(), nullptr);
+}
+
+QList<QByteArray> readBlocks(QIODevice *device, qint64 size, qint64 *bytesRead)
+{
     QList<QByteArray> blocks;
-    const int wholeKilobytes =
-        content.size() / Transfer::LARGE_BLOCK_DATA * Transfer::LARGE_BLOCK_DATA;
+    const qint64 wholeKilobytes = size / Transfer::LARGE_BLOCK_DATA * Transfer::LARGE_BLOCK_DATA;
+    blocks.reserve(int(wholeKilobytes / Transfer::LARGE_BLOCK_DATA) + 8);
     quint8 number = 0;
-    for (int offset = 0; offset < wholeKilobytes; offset += Transfer::LARGE_BLOCK_DATA)
-        blocks.append(
-            buildTransferBlock(number++, content.mid(offset, Transfer::LARGE_BLOCK_DATA)));
-    for (int offset = wholeKilobytes; offset < content.size(); offset += Transfer::SMALL_BLOCK_DATA)
-        blocks.append(
-            buildTransferBlock(number++, content.mid(offset, Transfer::SMALL_BLOCK_DATA)));
+    qint64 offset = 0;
+    while (offset < size) {
+        const int piece =
+            offset < wholeKilobytes ? Transfer::LARGE_BLOCK_DATA : Transfer::SMALL_BLOCK_DATA;
+        const qint64 wanted = qMin<qint64>(piece, size - offset);
+        const QByteArray data = device->read(wanted);
+        if (data.size() != wanted)
+            break; // the file got shorter since it was chosen
+        blocks.append(buildTransferBlock(number++, data));
+        offset += data.size();
+    }
+    if (bytesRead)
+        *bytesRead = offset;
     return blocks;
 }
 
@@ -111,7 +129,7 @@ QByteArray digestHex(const QByteArray &content, QCryptographicHash::Algorithm al
 
 QCryptographicHash::Algorithm transferDigestFor(int softwareVersion)
 {
-    return softwareVersion > 124 ? QCryptographicHash::Sha256 : QCryptographicHash::Sha1;
+    return isNewerFirmware(softwareVersion) ? QCryptographicHash::Sha256 : QCryptographicHash::Sha1;
 }
 
 QByteArray buildStartLoadingRequest(const QByteArray &encodedName, quint32 size,

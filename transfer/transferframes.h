@@ -12,6 +12,8 @@
 #include <QString>
 #include <QtGlobal>
 
+class QIODevice;
+
 namespace Transfer
 {
 // Single-byte signals and block headers.
@@ -55,6 +57,13 @@ QByteArray buildTransferBlock(quint8 number, const QByteArray &data);
 // with 0x1A. Numbers start at 0 and rise across both kinds, kept to 8 bits.
 // An empty file gives no block.
 QList<QByteArray> cutIntoBlocks(const QByteArray &content);
+
+// The block frames of a file, read piece by piece from `device` (opened for
+// reading), so that only the blocks are held in memory; cutIntoBlocks() is
+// this same cutter over the content in memory. Reads `size` bytes; when the
+// device ends early (the file got shorter) the blocks stop before the piece
+// that came short. *bytesRead (may be null) gets the bytes the blocks carry.
+QList<QByteArray> readBlocks(QIODevice *device, qint64 size, qint64 *bytesRead);
 
 // The total frame length announced by the first bytes of a block: 1029 for
 // STX, 133 for SOH, 0 for any other header byte.

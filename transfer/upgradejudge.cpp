@@ -1,5 +1,6 @@
 #include "transfer/upgradejudge.h"
 
+#include "crypto/credential.h"
 #include "protocol/frame.h"
 #include "transfer/transferframes.h"
 
@@ -40,33 +41,9 @@ FirmwareRefusal checkFirmwareFile(const QString &path)
     return FirmwareRefusal::None;
 }
 
-QList<QByteArray> readBlocks(QIODevice *device, qint64 size, qint64 *bytesRead)
-{
-    QList<QByteArray> blocks;
-    const qint64 wholeKilobytes = size / Transfer::LARGE_BLOCK_DATA * Transfer::LARGE_BLOCK_DATA;
-    blocks.reserve(int(wholeKilobytes / Transfer::LARGE_BLOCK_DATA) + 8);
-    quint8 number = 0;
-    qint64 offset = 0;
-    while (offset < size) {
-        const int piece =
-            offset < wholeKilobytes ? Transfer::LARGE_BLOCK_DATA : Transfer::SMALL_BLOCK_DATA;
-        const qint64 wanted = qMin<qint64>(piece, size - offset);
-        const QByteArray data = device->read(wanted);
-        if (data.size() != wanted)
-            break; // the file got shorter since it was chosen
-        blocks.append(buildTransferBlock(number++, data));
-        offset += data.size();
-    }
-    if (bytesRead)
-        *bytesRead = offset;
-    return blocks;
-}
-
 QCryptographicHash::Algorithm upgradeDigestFor(const QString &softwareVersion)
 {
-    bool ok = false;
-    const int version = softwareVersion.trimmed().toInt(&ok, 10);
-    return transferDigestFor(ok ? version : 0);
+    return transferDigestFor(softwareVersionNumber(softwareVersion).value_or(0));
 }
 
 QByteArray fileDigest(const QString &path, QCryptographicHash::Algorithm algorithm)

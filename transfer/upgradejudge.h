@@ -10,7 +10,7 @@
 #include <QList>
 #include <QString>
 
-class QIODevice;
+#include "transfer/transferframes.h"
 
 namespace Upgrade
 {
@@ -38,13 +38,6 @@ QByteArray announcedFileName(const QString &path);
 // The first reason (in the order Unreadable, TooLarge, Empty, NameTooLong)
 // for which the file at `path` cannot be upgraded, or None.
 FirmwareRefusal checkFirmwareFile(const QString &path);
-
-// The block frames of a file, read piece by piece from `device` (opened for
-// reading), the same frames cutIntoBlocks() makes of the whole content, so
-// that only the blocks are held in memory. Reads `size` bytes; when the
-// device ends early (the file got shorter) the blocks stop before the piece
-// that came short. *bytesRead (may be null) gets the bytes the blocks carry.
-QList<QByteArray> readBlocks(QIODevice *device, qint64 size, qint64 *bytesRead);
 
 // The digest the module checks an image with: SHA-256 when the software
 // version text is a decimal number above 124, SHA-1 otherwise (also when no
