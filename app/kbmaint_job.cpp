@@ -6,6 +6,7 @@
 #include "app/kbmaint_secrets.h"
 #include "app/kbmaint_seriallink.h"
 #include "app/kbmaint_steptexts.h"
+#include "macpool/macaddress.h"
 #include "protocol/modulesession.h"
 
 #include <QDateTime>
@@ -344,6 +345,12 @@ bool PortJob::writeMacs()
         if (!supply->isOpen(&problem) ||
             !supply->claim(wanted, plan.station, plan.operatorName, &claimed, &problem))
             return fail(Failure::PoolEmpty, problem);
+        // Older pool files may hold other forms; the module and the output get the colon form.
+        for (QString &mac : claimed) {
+            quint64 value = 0;
+            if (parseStoredMac(mac, value))
+                mac = colonMac(value);
+        }
         if (plan.poolWifiMac)
             wifi = claimed.takeFirst();
         if (plan.poolFeMac)
