@@ -192,6 +192,10 @@ void TstKbmaint::provisionsThreeModulesOneFaulty()
         QVERIFY(record->value("logDigestOk").toBool());
         QCOMPARE(record->value("firmwareSha256").toString(), sha256);
         QCOMPARE(record->value("account").toString(), QStringLiteral("admin"));
+        QVERIFY(!record->value("station").toString().isEmpty());
+        QVERIFY(QDateTime::fromString(record->value("time").toString(), Qt::ISODate).isValid());
+        QCOMPARE(record->value("before").toObject().value("software").toInt(), 125);
+        QVERIFY(record->value("seconds").toDouble() > 0);
         QCOMPARE(record->value("steps").toVariant().toStringList().contains("upgrade"), !faulty);
         QCOMPARE(model.ssid(), QStringLiteral("line-4"));
         QCOMPARE(model.wifiPassword(), WIFI_PASSWORD);
