@@ -36,7 +36,7 @@ void decodeEverything(const QByteArray &bytes)
 {
     classifyReply(bytes);
     checkReplyCrc(bytes);
-    errorReplyInfo(errorCodeOf(bytes));
+    errorEffect(errorCodeOf(bytes));
     VersionInfo version;
     if (decodeVersionReply(bytes, &version)) {
         formatVersion(version.software);

@@ -2,8 +2,6 @@
 
 #include "base/bytes.h"
 
-#include <QCoreApplication>
-
 #include <array>
 
 namespace
@@ -43,43 +41,6 @@ const SessionRequestSpec SESSION_REQUESTS[] = {
     {Frame::FUNCTION_WRITE, Registers::CREDENTIAL_BLOCK, 64, 128, 137, 8, 1000},
     {Frame::FUNCTION_WRITE, Registers::LOGOUT_COMMAND, 1, 2, 11, 0, 0},
 };
-
-struct ErrorTexts {
-    quint8 code;
-    const char *boxText;
-    const char *logText;
-    SessionEffect effect;
-};
-
-const ErrorTexts ERROR_TEXTS[] = {
-    {ErrorCode::ILLEGAL_FUNCTION, QT_TRANSLATE_NOOP("ErrorReply", "非法功能！"),
-     QT_TRANSLATE_NOOP("ErrorReply", "反馈：非法功能！"), SessionEffect::None},
-    {ErrorCode::ILLEGAL_ADDRESS, QT_TRANSLATE_NOOP("ErrorReply", "非法数据地址！"),
-     QT_TRANSLATE_NOOP("ErrorReply", "反馈：非法数据地址！"), SessionEffect::None},
-    {ErrorCode::ILLEGAL_VALUE, QT_TRANSLATE_NOOP("ErrorReply", "非法数据值！"),
-     QT_TRANSLATE_NOOP("ErrorReply", "反馈：非法数据值！"), SessionEffect::None},
-    {ErrorCode::DEVICE_FAILURE, QT_TRANSLATE_NOOP("ErrorReply", "设备故障！"),
-     QT_TRANSLATE_NOOP("ErrorReply", "反馈：设备故障！"), SessionEffect::None},
-    {ErrorCode::WRONG_CREDENTIALS, QT_TRANSLATE_NOOP("ErrorReply", "设备登录账号或密码错误！"),
-     QT_TRANSLATE_NOOP("ErrorReply", "反馈：设备登录账号或口令错误！"), SessionEffect::None},
-    {ErrorCode::LOGIN_TIMED_OUT, QT_TRANSLATE_NOOP("ErrorReply", "登录超时！"), nullptr,
-     SessionEffect::EndsSession},
-    {ErrorCode::ACCOUNT_LOCKED,
-     QT_TRANSLATE_NOOP("ErrorReply", "连续3次账号或密码错误，账号锁定！"),
-     QT_TRANSLATE_NOOP("ErrorReply", "反馈：连续3次账号或密码错误，账号锁定！"),
-     SessionEffect::None},
-    {ErrorCode::ILLEGAL_OPERATION, QT_TRANSLATE_NOOP("ErrorReply", "非法操作！"),
-     QT_TRANSLATE_NOOP("ErrorReply", "反馈：非法操作！"), SessionEffect::EndsSession},
-    {ErrorCode::DEFAULT_PASSWORD, nullptr, nullptr, SessionEffect::ForcedPasswordChange},
-};
-
-const char *const UNKNOWN_BOX_TEXT = QT_TRANSLATE_NOOP("ErrorReply", "未知的异常！");
-const char *const UNKNOWN_LOG_TEXT = QT_TRANSLATE_NOOP("ErrorReply", "反馈：未知的异常！");
-
-QString translated(const char *text)
-{
-    return text ? QCoreApplication::translate("ErrorReply", text) : QString();
-}
 
 } // namespace
 
@@ -212,15 +173,15 @@ quint8 errorCodeOf(const QByteArray &reply)
     return reply.size() >= Frame::ERROR_REPLY_LENGTH ? static_cast<quint8>(reply.at(2)) : 0;
 }
 
-ErrorReplyInfo errorReplyInfo(quint8 code)
+SessionEffect errorEffect(quint8 code)
 {
-    for (const ErrorTexts &entry : ERROR_TEXTS) {
-        if (entry.code == code) {
-            const bool timedOut = code == ErrorCode::LOGIN_TIMED_OUT;
-            return {translated(entry.boxText), translated(entry.logText), entry.effect, timedOut,
-                    timedOut};
-        }
+    switch (code) {
+    case ErrorCode::LOGIN_TIMED_OUT:
+    case ErrorCode::ILLEGAL_OPERATION:
+        return SessionEffect::EndsSession;
+    case ErrorCode::DEFAULT_PASSWORD:
+        return SessionEffect::ForcedPasswordChange;
+    default:
+        return SessionEffect::None;
     }
-    return {translated(UNKNOWN_BOX_TEXT), translated(UNKNOWN_LOG_TEXT), SessionEffect::None, false,
-            false};
 }

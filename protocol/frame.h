@@ -155,14 +155,6 @@ enum class SessionEffect {
     ForcedPasswordChange, // factory login password: the change is forced
 };
 
-struct ErrorReplyInfo {
-    QString boxText; // shown in the warning box; empty for 0x16
-    QString logText; // appended to the log view; empty for 0x13 and 0x16
-    SessionEffect effect;
-    bool alwaysBox;     // shown as a box even in log mode (0x13)
-    bool clearsLogView; // in log mode the log view is cleared first (0x13)
-};
-
-// Texts (translated) and effects of an error code; unknown codes give
-// "未知的异常！".
-ErrorReplyInfo errorReplyInfo(quint8 code);
+// What an error code does to the session: 0x13 and 0x15 end it, 0x16 forces
+// the change of the factory login password, every other code nothing.
+SessionEffect errorEffect(quint8 code);

@@ -16,13 +16,6 @@ namespace
 
 const char *const PLACEHOLDER = "******";
 
-// The debug port's line settings, by the names the port manager knows.
-const char *const DEBUG_BAUD_RATE = "230400";
-const char *const DEBUG_PARITY = "无校验";
-const char *const DEBUG_STOP_BITS = "1";
-const char *const DEBUG_DATA_BITS = "8";
-const char *const DEBUG_FLOW_CONTROL = "无";
-
 } // namespace
 
 SigleDebug::SigleDebug(QWidget *parent)
@@ -67,6 +60,7 @@ SigleDebug::SigleDebug(QWidget *parent)
     portName = ui->comboBox_Com_2->currentText();
     connect(serialPort, &HandleSerialPort::readyReadString, this, &SigleDebug::ReadBytes);
     connect(serialPort, &HandleSerialPort::updateComboBox, this, &SigleDebug::onPortListChanged);
+    serialPort->watchPortList(true);
 }
 
 SigleDebug::~SigleDebug()
@@ -170,11 +164,7 @@ void SigleDebug::on_pushButton_Connect_2_clicked()
         return;
     }
     portName = ui->comboBox_Com_2->currentText();
-    serialPort->setBaudRate(QString::fromLatin1(DEBUG_BAUD_RATE));
-    serialPort->setParity(QString::fromUtf8(DEBUG_PARITY));
-    serialPort->setStopBits(QString::fromLatin1(DEBUG_STOP_BITS));
-    serialPort->setDataBits(QString::fromLatin1(DEBUG_DATA_BITS));
-    serialPort->setFlowControl(QString::fromUtf8(DEBUG_FLOW_CONTROL));
+    serialPort->applyLineSettings(LineSettings()); // the debug port's 230400 8N1
     ui->comboBox_Com_2->setEnabled(false);
     ui->pushButton_Connect_2->setText(tr("关闭"));
     for (QPushButton *button : {ui->pushButton_refresh, ui->pushButton_loginSettings,

@@ -2,6 +2,7 @@
 // and the report of the module's error replies.
 #include "protocol/sigledebug.h"
 
+#include "protocol/sigledebug_errors.h"
 #include "protocol/sigledebug_link.h"
 #include "transfer/transferframes.h"
 #include "ui/boxes/custombox.h"

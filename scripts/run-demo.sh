@@ -19,6 +19,7 @@ cd "$run_dir"
 
 if [[ -z "${DISPLAY:-}" ]]; then
   echo "No display found: running the demo under xvfb-run -a (the window is not visible)."
-  exec xvfb-run -a "$dir/maintenance-demo"
+  # The tool draws no OpenGL; without GL integration Mesa is never loaded.
+  QT_XCB_GL_INTEGRATION=none exec xvfb-run -a "$dir/maintenance-demo"
 fi
 exec "$dir/maintenance-demo"

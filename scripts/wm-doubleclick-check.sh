@@ -43,7 +43,7 @@ pids+=($!)
 for _ in $(seq 50); do wmctrl -m >/dev/null 2>&1 && break; sleep 0.1; done
 echo "window manager: $(wmctrl -m | sed -n 's/^Name: //p')"
 
-(cd "$work" && QT_QPA_PLATFORM=xcb exec "$tool") >"$work/tool.log" 2>&1 &
+(cd "$work" && QT_QPA_PLATFORM=xcb QT_XCB_GL_INTEGRATION=none exec "$tool") >"$work/tool.log" 2>&1 &
 pids+=($!)
 win=$(timeout 20 xdotool search --sync --onlyvisible --name '^KB-R5530$' | head -1)
 [[ -n "$win" ]] || { echo "the tool's window did not appear" >&2; cat "$work/tool.log" >&2; exit 2; }

@@ -51,7 +51,25 @@ HandleSerialPort::HandleSerialPort(QObject *parent)
     connect(statusTimer, &QTimer::timeout, this, &HandleSerialPort::reportStatus);
     portList = availablePortNames();
     connect(refreshTimer, &QTimer::timeout, this, &HandleSerialPort::UpdatePort);
-    refreshTimer->start(REFRESH_INTERVAL_MS);
+    refreshTimer->setInterval(REFRESH_INTERVAL_MS);
+}
+
+void HandleSerialPort::watchPortList(bool on)
+{
+    if (on)
+        refreshTimer->start();
+    else
+        refreshTimer->stop();
+}
+
+bool HandleSerialPort::applyLineSettings(const LineSettings &settings)
+{
+    const bool rate = settings.baudRate > 0 && port->setBaudRate(settings.baudRate);
+    const bool parity = port->setParity(settings.parity);
+    const bool stopBits = port->setStopBits(settings.stopBits);
+    const bool dataBits = port->setDataBits(settings.dataBits);
+    const bool flow = port->setFlowControl(settings.flowControl);
+    return rate && parity && stopBits && dataBits && flow;
 }
 
 HandleSerialPort::~HandleSerialPort()

@@ -3,16 +3,26 @@
 #include <QByteArray>
 #include <QMap>
 #include <QObject>
+#include <QSerialPort>
 #include <QString>
 #include <QStringList>
 
-class QSerialPort;
 class QTimer;
 
+// The line settings of a port, as values. The defaults are the debug port's:
+// 230400 baud, 8 data bits, no parity, 1 stop bit, no flow control.
+struct LineSettings {
+    qint32 baudRate = 230400;
+    QSerialPort::DataBits dataBits = QSerialPort::Data8;
+    QSerialPort::Parity parity = QSerialPort::NoParity;
+    QSerialPort::StopBits stopBits = QSerialPort::OneStop;
+    QSerialPort::FlowControl flowControl = QSerialPort::NoFlowControl;
+};
+
 // Owns the debug serial port: lists the workstation's ports in natural order
-// and keeps that list current, opens and configures the chosen port, writes
-// byte arrays to it and republishes every chunk of received bytes. Knows
-// nothing of frames. GUI thread only.
+// and, when asked to, keeps that list current; opens and configures the
+// chosen port, writes byte arrays to it and republishes every chunk of
+// received bytes. Knows nothing of frames. Used from one thread.
 class HandleSerialPort : public QObject
 {
     Q_OBJECT
@@ -34,6 +44,17 @@ public:
     // Closes the port and stops the status report; nothing when closed.
     void closePort();
 
+    // Applies all line settings, in the order rate, parity, stop bits, data
+    // bits, flow control; true when the library accepted every one. A rate
+    // of 0 or less is refused.
+    bool applyLineSettings(const LineSettings &settings);
+
+    // Re-enumerates the ports every second (UpdatePort) while `on`; off at
+    // construction. A page with a port list asks for it; a run without one
+    // does not.
+    void watchPortList(bool on);
+
+    // The text forms of the settings, as a settings form names them.
     // Applies a rate given as decimal text to both directions. A text new to
     // this manager's table is added with its value (0 when it does not
     // convert). A rate of 0 or less is never applied and answers false, as

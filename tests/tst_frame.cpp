@@ -1,4 +1,5 @@
 #include "protocol/frame.h"
+#include "protocol/sigledebug_errors.h"
 
 #include <QtTest>
 

@@ -490,6 +490,7 @@ void TestSerialPort::refreshTimerRunsFromConstruction()
 {
     enumerateAs(entries({"COM1"}));
     HandleSerialPort manager;
+    manager.watchPortList(true);
     QSignalSpy update(&manager, &HandleSerialPort::updateComboBox);
     enumerateAs(entries({"COM1", "COM2"}));
     QVERIFY(update.wait(2500));
