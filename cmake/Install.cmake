@@ -1,5 +1,5 @@
-# cmake --install and the Debian package (scripts/package.sh): the three
-# programs, the start script that runs the tool in a per-user data directory,
+# cmake --install and the Debian package (scripts/package.sh): the four
+# programs (kbmaint with its manual page), the start script that runs the tool in a per-user data directory,
 # the help page, the icon and the desktop entry.
 include(GNUInstallDirs)
 
@@ -8,6 +8,11 @@ set(MAINT_SHARE_DIR ${CMAKE_INSTALL_DATADIR}/${MAINT_PACKAGE})
 
 install(TARGETS maintenance-tool maintenance-demo module-sim
         RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The command line, with its manual page.
+if(TARGET kbmaint)
+  install(TARGETS kbmaint RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(FILES ${MAINT_ROOT}/packaging/kbmaint.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endif()
 
 # The start script finds the help page relative to itself, so any prefix works.
 file(RELATIVE_PATH MAINT_BIN_TO_SHARE /prefix/${CMAKE_INSTALL_BINDIR} /prefix/${MAINT_SHARE_DIR})
@@ -27,7 +32,7 @@ set(CPACK_PACKAGE_NAME ${MAINT_PACKAGE})
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Maintenance tool for the KB-R5530 network module")
 set(CPACK_PACKAGE_DESCRIPTION
-    "Logs in to a KB-R5530 RS-485/Wi-Fi/FE module over its debug serial port, shows and changes its settings, upgrades its firmware, fetches its log and keeps a pool of MAC addresses. Includes a demo launcher and a module simulator.")
+    "Logs in to a KB-R5530 RS-485/Wi-Fi/FE module over its debug serial port, shows and changes its settings, upgrades its firmware, fetches its log and keeps a pool of MAC addresses. Includes kbmaint, a command line that maintains several modules at once, a demo launcher and a module simulator.")
 set(CPACK_PACKAGE_CONTACT "KB-R5530 maintenance tool maintainers <maintenance-tool@localhost>")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

@@ -7,7 +7,7 @@ packages=(
   cmake make g++ pkg-config dpkg-dev
   qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev libqt5sql5-sqlite libxcb1-dev
   qttranslations5-l10n libssl-dev
-  libbenchmark-dev sqlite3
+  libbenchmark-dev sqlite3 libcli11-dev
   postgresql libqt5sql5-psql
   xvfb xauth fonts-wqy-microhei openbox xdotool wmctrl
 )

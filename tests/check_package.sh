@@ -32,6 +32,7 @@ check() { # check <what it pins> <command...>
 contains() { grep -qxF -- "$2" <<<"$1"; }
 
 installed=(bin/maintenance-tool bin/maintenance-demo bin/module-sim bin/kb-r5530-maintenance
+  bin/kbmaint share/man/man1/kbmaint.1
   share/kb-r5530-maintenance/help.html share/applications/kb-r5530-maintenance.desktop
   share/icons/hicolor/64x64/apps/kb-r5530-maintenance.png)
 
@@ -49,10 +50,12 @@ for file in "${installed[@]}"; do
   check "installed: $file" contains "$listing" "$file"
 done
 check "nothing else installed" test "$(wc -l <<<"$listing")" -eq "${#installed[@]}"
-for program in maintenance-tool maintenance-demo module-sim kb-r5530-maintenance; do
+for program in maintenance-tool maintenance-demo module-sim kb-r5530-maintenance kbmaint; do
   check "executable: bin/$program" test -x "$prefix/bin/$program"
 done
 desktop=$prefix/share/applications/kb-r5530-maintenance.desktop
+check "kbmaint --help lists its commands" bash -c '"$1/bin/kbmaint" --help | grep -q provision' _ "$prefix"
+check "kbmaint manual page formats" bash -c 'grep -q "^.SH EXIT STATUS" "$1/share/man/man1/kbmaint.1"' _ "$prefix"
 check "desktop entry starts the start script" grep -qx 'Exec=kb-r5530-maintenance' "$desktop"
 check "desktop entry names the installed icon" grep -qx 'Icon=kb-r5530-maintenance' "$desktop"
 if command -v desktop-file-validate >/dev/null; then

@@ -1,0 +1,35 @@
+#pragma once
+
+// The provisioning report: one JSON line per unit appended to a file that
+// several kbmaint processes may share. The file is opened with O_APPEND and
+// every record leaves in a single write(), so records of different
+// processes and ports never interleave.
+
+#include <QCoreApplication>
+#include <QJsonObject>
+#include <QString>
+
+#include <mutex>
+
+class ReportFile
+{
+    Q_DECLARE_TR_FUNCTIONS(ReportFile)
+
+public:
+    ReportFile() = default;
+    ~ReportFile();
+    ReportFile(const ReportFile &) = delete;
+    ReportFile &operator=(const ReportFile &) = delete;
+
+    // Opens (creating it when missing) for appending; false with the reason.
+    bool open(const QString &path, QString *problem);
+    bool isOpen() const { return fd >= 0; }
+
+    // Appends `record` as one line; false when the write did not take it
+    // whole. Safe from any thread.
+    bool append(const QJsonObject &record);
+
+private:
+    int fd = -1;
+    std::mutex lock;
+};

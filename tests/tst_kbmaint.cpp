@@ -1,0 +1,327 @@
+// kbmaint as a program: several simulated modules on pseudo-terminals,
+// served by this test's event loop while kbmaint runs as a process.
+
+#include "macpool/macpool.h"
+#include "protocol/frame.h"
+#include "simulator/modulemodel.h"
+#include "simulator/ptylink.h"
+#include "simulator/simfaults.h"
+#include "support/testpty.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QSet>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+#include <memory>
+
+namespace
+{
+
+constexpr int RUN_LIMIT_MS = 120000;
+const QString LOGIN_PASSWORD = QStringLiteral("Line_pass_42");
+const QString WIFI_PASSWORD = QStringLiteral("Wifi_pass_42");
+
+struct Module {
+    explicit Module(const ModuleConfig &config) : model(config), link(&model)
+    {
+        model.setWifiPassword(QStringLiteral("Old_wifi_17"));
+    }
+    ModuleModel model;
+    PtyLink link;
+};
+
+ModuleConfig moduleConfig(int logSize, const QString &password = LOGIN_PASSWORD)
+{
+    ModuleConfig config;
+    config.loginPassword = password;
+    config.logSize = logSize;
+    return config;
+}
+
+QByteArray patterned(int size, int seed)
+{
+    QByteArray bytes(size, '\0');
+    for (int i = 0; i < size; ++i)
+        bytes[i] = char((i * 7 + seed * 13 + i / 251) & 0xFF);
+    return bytes;
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QList<QJsonObject> jsonLines(const QByteArray &text)
+{
+    QList<QJsonObject> lines;
+    for (const QByteArray &line : text.split('\n')) {
+        if (!line.isEmpty())
+            lines.append(QJsonDocument::fromJson(line).object());
+    }
+    return lines;
+}
+
+// kbmaint with `arguments`, run while this thread's event loop serves the
+// simulated modules; the exit status, or -1 when it did not end in time.
+int runKbmaint(const QStringList &arguments, QByteArray *out)
+{
+    QProcess process;
+    QSignalSpy finished(&process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished));
+    process.start(QStringLiteral(KBMAINT_BINARY), arguments);
+    if (!finished.wait(RUN_LIMIT_MS)) {
+        process.kill();
+        process.waitForFinished();
+        return -1;
+    }
+    *out = process.readAllStandardOutput();
+    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+}
+
+} // namespace
+
+class TstKbmaint : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { qRegisterMetaType<QProcess::ExitStatus>(); }
+    void init();
+    void provisionsThreeModulesOneFaulty();
+    void exitStatus_data();
+    void exitStatus();
+    void interruptStopsTheUpgrade();
+
+private:
+    QString path(const QString &name) const { return dir->filePath(name); }
+    QStringList loginArguments() const
+    {
+        return {QStringLiteral("--json"), QStringLiteral("--password-file"), path("login.pw")};
+    }
+
+    std::unique_ptr<QTemporaryDir> dir;
+};
+
+void TstKbmaint::init()
+{
+    dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(dir->isValid());
+    QVERIFY(writeFile(path("login.pw"), LOGIN_PASSWORD.toUtf8() + '\n'));
+    QVERIFY(writeFile(path("wifi.pw"), WIFI_PASSWORD.toUtf8() + "\r\n"));
+    QVERIFY(QDir(dir->path()).mkdir("logs"));
+}
+
+void TstKbmaint::provisionsThreeModulesOneFaulty()
+{
+    std::vector<std::unique_ptr<Module>> modules;
+    for (int i = 0; i < 3; ++i) {
+        modules.push_back(std::make_unique<Module>(moduleConfig(3000 + 1500 * i)));
+        QVERIFY(modules.back()->link.isOpen());
+    }
+    QString problem;
+    QVERIFY2(
+        applyFault(QStringLiteral("nak-block:3"), &modules[1]->model, &modules[1]->link, &problem),
+        qPrintable(problem));
+    const QByteArray firmware = patterned(9000, 1);
+    QVERIFY(writeFile(path("fw.bin"), firmware));
+    QVERIFY(writeFile(path("recipe.json"),
+                      R"({"firmware": "fw.bin", "ssid": "line-4", "wifiPasswordFile": "wifi.pw",
+                          "macs": ["wifi", "fe"], "operator": "wang", "pullLog": "logs",
+                          "verify": true})"));
+    const QString poolUrl = QStringLiteral("sqlite:") + path("pool.db");
+    {
+        MacPool pool(poolUrl);
+        QString error;
+        MacRange range{0x907EBA74B700ULL, 10, 1};
+        QVERIFY2(pool.createTables(error) && pool.generate(range, QString(), error),
+                 qPrintable(error));
+    }
+
+    QStringList arguments = loginArguments();
+    for (const auto &module : modules)
+        arguments << QStringLiteral("--port") << module->link.slavePath();
+    arguments << QStringLiteral("provision") << path("recipe.json") << QStringLiteral("--report")
+              << path("report.jsonl") << QStringLiteral("--pool") << poolUrl;
+    QByteArray out;
+    QCOMPARE(runKbmaint(arguments, &out), 1);
+    // Lines of the three port threads never mix within a line.
+    for (const QByteArray &line : out.split('\n')) {
+        if (!line.isEmpty())
+            QVERIFY2(QJsonDocument::fromJson(line).object().contains("event"), line.constData());
+    }
+    QCOMPARE(out.count("\"event\":\"result\""), 3);
+
+    const QList<QJsonObject> records = jsonLines(readFile(path("report.jsonl")));
+    QCOMPARE(records.size(), 3);
+    const QString sha256 =
+        QString::fromLatin1(QCryptographicHash::hash(firmware, QCryptographicHash::Sha256).toHex());
+    MacPool pool(poolUrl);
+    QString error;
+    const QList<MacRow> rows = pool.page(1, MacFilter(), error);
+    QSet<QString> macs;
+    for (size_t i = 0; i < modules.size(); ++i) {
+        const ModuleModel &model = modules[i]->model;
+        const QString port = modules[i]->link.slavePath();
+        const auto record = std::find_if(records.begin(), records.end(), [&](const auto &r) {
+            return r.value("port").toString() == port;
+        });
+        QVERIFY2(record != records.end(), qPrintable(port));
+        const bool faulty = i == 1;
+        QCOMPARE(record->value("ok").toBool(), !faulty);
+        QCOMPARE(record->value("error").toString(),
+                 faulty ? QStringLiteral("module-error") : QString());
+        QCOMPARE(model.upgradeVerified(), !faulty);
+        if (!faulty)
+            QCOMPARE(model.uploadedImage(), firmware);
+        QCOMPARE(readFile(record->value("logFile").toString()), model.logContent());
+        QVERIFY(record->value("logDigestOk").toBool());
+        QCOMPARE(record->value("firmwareSha256").toString(), sha256);
+        QCOMPARE(record->value("account").toString(), QStringLiteral("admin"));
+        QVERIFY(!record->value("station").toString().isEmpty());
+        QVERIFY(QDateTime::fromString(record->value("time").toString(), Qt::ISODate).isValid());
+        QCOMPARE(record->value("before").toObject().value("software").toInt(), 125);
+        QVERIFY(record->value("seconds").toDouble() > 0);
+        QCOMPARE(record->value("steps").toVariant().toStringList().contains("upgrade"), !faulty);
+        QCOMPARE(model.ssid(), QStringLiteral("line-4"));
+        QCOMPARE(model.wifiPassword(), WIFI_PASSWORD);
+        // Written, confirmed in the pool, and distinct across the modules.
+        for (const auto &[key, written] :
+             {std::pair{"wifiMac", model.wifiMac()}, std::pair{"feMac", model.feMac()}}) {
+            const QString mac = record->value(key).toString();
+            QCOMPARE(QByteArray::fromHex(mac.toLatin1().replace(':', "")), written);
+            QVERIFY2(!macs.contains(mac), qPrintable(mac));
+            macs.insert(mac);
+            const auto row = std::find_if(rows.begin(), rows.end(),
+                                          [&](const MacRow &r) { return r.MacAddr == mac; });
+            QVERIFY(row != rows.end());
+            QCOMPARE(row->IsUsed, 1);
+            QCOMPARE(row->Operator, QStringLiteral("wang"));
+        }
+    }
+    QCOMPARE(pool.stats(error).used, 6);
+}
+
+void TstKbmaint::exitStatus_data()
+{
+    QTest::addColumn<QStringList>("command");
+    // "sim", "factory" (factory login password), "wrong" (another login
+    // password), "silent" (a pty nobody answers on) or "none" (no such port)
+    QTest::addColumn<QString>("moduleKind");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("error");
+
+    const QStringList mac{"write-mac", "--wifi", "00:1A:2B:3C:4D"};
+    QTest::newRow("missing firmware")
+        << QStringList{"upgrade", "@/none.bin"} << "sim" << 2 << "refused-input";
+    QTest::newRow("empty firmware")
+        << QStringList{"upgrade", "@/empty.bin"} << "sim" << 2 << "refused-input";
+    QTest::newRow("firmware name over 64 bytes")
+        << QStringList{"upgrade", "@/" + QString(65, 'f')} << "sim" << 2 << "refused-input";
+    QTest::newRow("SSID over 32 bytes")
+        << QStringList{"set-ssid", QString(33, 's')} << "sim" << 2 << "refused-input";
+    QTest::newRow("MAC of five bytes") << mac << "sim" << 2 << "refused-input";
+    QTest::newRow("unknown recipe key")
+        << QStringList{"provision", "@/colour.json"} << "sim" << 2 << "refused-input";
+    QTest::newRow("log directory missing")
+        << QStringList{"pull-log", "@/nowhere"} << "sim" << 2 << "refused-input";
+    QTest::newRow("weak new login password")
+        << QStringList{"set-login-password", "@/weak.pw"} << "sim" << 2 << "refused-input";
+    QTest::newRow("no such port") << QStringList{"info"} << "none" << 3 << "no-port";
+    QTest::newRow("module never answers") << QStringList{"info"} << "silent" << 3 << "timeout";
+    QTest::newRow("factory login password without the option")
+        << QStringList{"info"} << "factory" << 4 << "forced-password-change";
+    QTest::newRow("report not writable")
+        << QStringList{"provision", "@/ssid.json", "--report", "@/nowhere/r.jsonl"} << "sim" << 2
+        << "refused-input";
+    QTest::newRow("wrong login password") << QStringList{"info"} << "wrong" << 4 << "login-refused";
+    QTest::newRow("info on a good module") << QStringList{"info"} << "sim" << 0 << "";
+}
+
+void TstKbmaint::exitStatus()
+{
+    QFETCH(QStringList, command);
+    QFETCH(QString, moduleKind);
+    QFETCH(int, status);
+    QFETCH(QString, error);
+    QVERIFY(writeFile(path("empty.bin"), QByteArray()));
+    QVERIFY(writeFile(path(QString(65, 'f')), "x"));
+    QVERIFY(writeFile(path("colour.json"), R"({"ssid": "a", "colour": "red"})"));
+    QVERIFY(writeFile(path("weak.pw"), "abcdefgh\n"));
+    QVERIFY(writeFile(path("ssid.json"), R"({"ssid": "a"})"));
+
+    std::unique_ptr<Module> module;
+    TestPty silent;
+    QString port = path("ttyNone");
+    if (moduleKind != QLatin1String("silent") && moduleKind != QLatin1String("none")) {
+        module = std::make_unique<Module>(moduleConfig(100, moduleKind == QLatin1String("factory")
+                                                                ? QString("Initpass_456")
+                                                                : LOGIN_PASSWORD));
+        QVERIFY(writeFile(path("login.pw"), moduleKind == QLatin1String("wrong")
+                                                ? QByteArray("Other_pass_1")
+                                                : module->model.config().loginPassword.toUtf8()));
+        port = module->link.slavePath();
+    } else if (moduleKind == QLatin1String("silent")) {
+        QVERIFY(silent.isValid());
+        port = silent.slavePath();
+    }
+    for (QString &word : command)
+        word.replace(QLatin1String("@"), dir->path());
+    QByteArray out;
+    QCOMPARE(runKbmaint(loginArguments() + QStringList{"--port", port} + command, &out), status);
+    const QList<QJsonObject> lines = jsonLines(out);
+    QVERIFY(!lines.isEmpty());
+    QCOMPARE(lines.last().value("event").toString(), QStringLiteral("result"));
+    QCOMPARE(lines.last().value("error").toString(), error);
+    if (status == 2)
+        QVERIFY(module->model.receivedFrames().isEmpty());
+}
+
+void TstKbmaint::interruptStopsTheUpgrade()
+{
+    Module module(moduleConfig(100));
+    module.link.setLineRate(230400);
+    QVERIFY(writeFile(path("fw.bin"), patterned(400000, 2)));
+    QProcess process;
+    QByteArray out;
+    connect(&process, &QProcess::readyReadStandardOutput,
+            [&] { out += process.readAllStandardOutput(); });
+    QSignalSpy finished(&process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished));
+    process.start(QStringLiteral(KBMAINT_BINARY),
+                  loginArguments() +
+                      QStringList{"--port", module.link.slavePath(), "upgrade", path("fw.bin")});
+    QElapsedTimer running;
+    running.start();
+    QTRY_VERIFY_WITH_TIMEOUT(out.count("\"progress\"") >= 3, 30000);
+    const qint64 pid = process.processId();
+    QCOMPARE(::kill(pid_t(pid), SIGINT), 0);
+    QVERIFY(finished.wait(30000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 130);
+    // At most four progress lines a second.
+    QVERIFY(out.count("\"progress\"") <= 4 * running.elapsed() / 1000 + 1);
+    QVERIFY(!QFileInfo::exists(QStringLiteral("/proc/%1").arg(pid)));
+    QVERIFY(jsonLines(out).last().value("error").toString() == QLatin1String("cancelled"));
+    const QList<QByteArray> &frames = module.model.receivedFrames();
+    const int can = frames.indexOf(QByteArray(1, Transfer::CAN));
+    QVERIFY(can >= 0);
+    QVERIFY(frames.indexOf(buildLogoutRequest(), can) > can);
+    QVERIFY(!module.model.upgradeVerified());
+}
+
+QTEST_GUILESS_MAIN(TstKbmaint)
+#include "tst_kbmaint.moc"
