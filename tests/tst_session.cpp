@@ -15,9 +15,9 @@ const QString PASSWORD = QStringLiteral("Secret_789x");
 
 // Milliseconds the line needs for `bytes` at 230400 baud, 10 bits a byte,
 // rounded up.
-int lineMs(int bytes)
+int lineMs(qint64 bytes)
 {
-    return (bytes * 10000 + 230399) / 230400;
+    return int((bytes * 10000 + 230399) / 230400);
 }
 
 // What the tests count as the engine reports it.
