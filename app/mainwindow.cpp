@@ -2,8 +2,8 @@
 
 #include "app/helppage.h"
 #include "app/versioninfowidget.h"
-#include "macpool/handlerecorde.h"
-#include "protocol/sigledebug.h"
+#include "ui/macpage/handlerecorde.h"
+#include "ui/device/sigledebug.h"
 #include "ui/boxes/custombox.h"
 #include "ui_mainwindow.h"
 

@@ -2,7 +2,7 @@
 
 #include "app/mainwindow.h"
 #include "macpool/macstore.h"
-#include "protocol/sigledebug.h"
+#include "ui/device/sigledebug.h"
 #include "resources/resources.h"
 #include "ui/frame/framelesswidget.h"
 

@@ -12,7 +12,7 @@
 // Needs the sqlite3 shell on the PATH and the PostgreSQL server binaries. Run:
 //   QT_QPA_PLATFORM=offscreen build/bench/bench_macpool
 
-#include "macpool/handlesqlmac.h"
+#include "ui/macpage/handlesqlmac.h"
 #include "macpool/macpool.h"
 #include "support/testpgserver.h"
 #include "ui/boxes/progressbar.h"

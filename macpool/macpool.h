@@ -17,7 +17,7 @@
 // failure through its last parameter, `errorText`, which is left untouched
 // on success. No widgets here.
 
-#include "macpool/macaddress.h"
+#include "base/macaddress.h"
 #include "macpool/macstore.h"
 
 #include <QHash>

@@ -9,7 +9,7 @@
 // text to the caller through `errorText`, which is left untouched on
 // success. No widgets here.
 
-#include "macpool/macaddress.h"
+#include "base/macaddress.h"
 
 #include <QList>
 #include <QString>

@@ -1,7 +1,7 @@
 #include "protocol/deviceinfo.h"
 
 #include "base/bytes.h"
-#include "macpool/macaddress.h"
+#include "base/macaddress.h"
 #include "protocol/frame.h"
 
 #include <QCoreApplication>

@@ -1,6 +1,6 @@
 #include "protocol/settingsfields.h"
 
-#include "macpool/macaddress.h"
+#include "base/macaddress.h"
 #include "protocol/frame.h"
 
 #include <QtEndian>

@@ -4,7 +4,7 @@
 // around it; with one it keeps its margin and shadow. Saves the login and
 // device views as the screen shows them to screenshots/ for the README.
 #include "app/startup.h"
-#include "protocol/sigledebug.h"
+#include "ui/device/sigledebug.h"
 #include "serial/portenumeration.h"
 #include "simulator/modulemodel.h"
 #include "simulator/ptylink.h"

@@ -1,5 +1,5 @@
 #include "protocol/frame.h"
-#include "protocol/sigledebug_errors.h"
+#include "ui/device/sigledebug_errors.h"
 
 #include <QtTest>
 

@@ -1,5 +1,5 @@
-#include "macpool/dbpassword.h"
-#include "macpool/handlerecorde.h"
+#include "ui/macpage/dbpassword.h"
+#include "ui/macpage/handlerecorde.h"
 #include "macpool/macpool.h"
 #include "ui/boxes/custombox.h"
 #include "ui/boxes/progressbar.h"

@@ -1,5 +1,5 @@
-#include "macpool/handlesqlmac.h"
-#include "macpool/macaddress.h"
+#include "ui/macpage/handlesqlmac.h"
+#include "base/macaddress.h"
 #include "macpool/macstore.h"
 
 #include <QDir>

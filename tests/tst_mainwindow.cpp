@@ -1,7 +1,7 @@
 #include "app/helppage.h"
 #include "app/mainwindow.h"
 #include "app/startup.h"
-#include "protocol/sigledebug.h"
+#include "ui/device/sigledebug.h"
 #include "ui/frame/framelesswidget.h"
 
 #include <QApplication>

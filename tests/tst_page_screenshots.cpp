@@ -4,7 +4,7 @@
 // directory, for a person to look at.
 #include "app/mainwindow.h"
 #include "app/startup.h"
-#include "protocol/sigledebug.h"
+#include "ui/device/sigledebug.h"
 #include "serial/portenumeration.h"
 #include "simulator/modulemodel.h"
 #include "simulator/ptylink.h"

@@ -5,7 +5,7 @@
 // appear there unless the maint.crypto category is named in QT_LOGGING_RULES.
 #include "base/logging.h"
 #include "crypto/credential.h"
-#include "protocol/sigledebug.h"
+#include "ui/device/sigledebug.h"
 #include "serial/portenumeration.h"
 #include "simulator/modulemodel.h"
 #include "simulator/ptylink.h"

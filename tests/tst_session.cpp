@@ -1,6 +1,6 @@
 // The session engine against the module model over a scripted link, the line
 // paced at 230400 baud on a virtual clock: no port, no widget, no sleep.
-#include "protocol/modulesession.h"
+#include "session/modulesession.h"
 #include "simulator/modulemodel.h"
 #include "support/scriptedlink.h"
 

@@ -3,7 +3,7 @@
 // the window they block.
 
 #include "app/startup.h"
-#include "protocol/sigledebug.h"
+#include "ui/device/sigledebug.h"
 #include "support/screenshots.h"
 #include "ui/dialogs/loginsetings.h"
 #include "ui/dialogs/setpassword.h"

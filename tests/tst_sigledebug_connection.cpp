@@ -1,6 +1,6 @@
 // The device page's connection controls, port list and logout, against a bare
 // pseudo-terminal (nothing answers on the far side).
-#include "protocol/sigledebug.h"
+#include "ui/device/sigledebug.h"
 #include "serial/handleserialport.h"
 #include "serial/portenumeration.h"
 #include "support/pagedriver.h"

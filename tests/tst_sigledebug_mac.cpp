@@ -4,7 +4,7 @@
 // the pool entry unused (given back, or quarantined when the outcome is
 // unknown), and the input refused before anything is sent.
 #include "macpool/macpool.h"
-#include "protocol/sigledebug.h"
+#include "ui/device/sigledebug.h"
 #include "serial/portenumeration.h"
 #include "simulator/modulemodel.h"
 #include "simulator/ptylink.h"

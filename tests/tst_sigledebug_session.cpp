@@ -2,7 +2,7 @@
 // under both credential schemes, the module's session codes, the forced
 // password changes, the refresh and its failure paths.
 #include "protocol/deviceinfo.h"
-#include "protocol/sigledebug.h"
+#include "ui/device/sigledebug.h"
 #include "serial/portenumeration.h"
 #include "simulator/modulemodel.h"
 #include "simulator/ptylink.h"

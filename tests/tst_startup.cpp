@@ -1,7 +1,7 @@
 // Start-up as the demo launcher uses it: the simulated module's port comes
 // up selected in the device page's port list, so only "打开" remains.
 #include "app/startup.h"
-#include "protocol/sigledebug.h"
+#include "ui/device/sigledebug.h"
 #include "serial/portenumeration.h"
 #include "ui/frame/framelesswidget.h"
 

@@ -3,7 +3,7 @@
 // Drives the device page the way a technician does: by the object names of
 // its widgets. Shared by the page's tests.
 
-#include "protocol/sigledebug.h"
+#include "ui/device/sigledebug.h"
 
 #include <QComboBox>
 #include <QLabel>

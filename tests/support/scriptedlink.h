@@ -4,7 +4,7 @@
 // event loop, no sleep. Time is virtual; a wait moves the clock to the piece
 // that ends it or to its limit.
 
-#include "protocol/sessionlink.h"
+#include "session/sessionlink.h"
 
 #include <functional>
 

@@ -1,7 +1,7 @@
 #include "support/transferfixture.h"
 
 #include "serial/portenumeration.h"
-#include "transfer/filechoice.h"
+#include "ui/device/filechoice.h"
 
 #include <QTextEdit>
 

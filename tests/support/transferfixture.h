@@ -4,7 +4,7 @@
 // showing its file operations, with the file dialogs answered by the test.
 // Shared by the transfer tests and the transfer benchmark.
 
-#include "protocol/sigledebug.h"
+#include "ui/device/sigledebug.h"
 #include "simulator/modulemodel.h"
 #include "simulator/ptylink.h"
 #include "support/pagedriver.h"

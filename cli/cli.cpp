@@ -1,0 +1,80 @@
+#include "cli/cli.h"
+
+#include "cli/console.h"
+#include "cli/inputs.h"
+#include "cli/options.h"
+#include "cli/pool.h"
+#include "provision/reportfile.h"
+#include "cli/run.h"
+#include "cli/signals.h"
+
+#include <QCoreApplication>
+
+#include <iostream>
+#include <unistd.h>
+
+namespace
+{
+
+// Input refused before anything was sent.
+int refuse(Console *console, const QString &problem)
+{
+    PortOutcome outcome;
+    outcome.failure = Failure::RefusedInput;
+    outcome.message = problem;
+    console->plainResult(resultFields(outcome), QString());
+    console->warn(problem);
+    return ExitStatus::USAGE;
+}
+
+int runModuleCommand(const CliOptions &options, Console *console)
+{
+    UnitPlan plan;
+    QString problem;
+    if (!InputCheck::preparePlan(options, &plan, &problem))
+        return refuse(console, problem);
+    // The report takes each unit's record before the console says its result.
+    SinkList sinks;
+    ReportFile report;
+    if (!options.report.isEmpty()) {
+        if (!report.open(options.report, &problem))
+            return refuse(console, problem);
+        sinks.add(&report);
+    }
+    sinks.add(console);
+    if (options.watch)
+        return PortRuns::watch(plan, options.ports, &sinks);
+    return PortRuns::runAll(plan, options.ports, &sinks);
+}
+
+} // namespace
+
+int kbmaintMain(int argc, char **argv)
+{
+    CliOptions options;
+    std::string out;
+    std::string err;
+    const int parsed = parseCommandLine(argc, argv, &options, &out, &err);
+    std::cout << out << std::flush;
+    std::cerr << err << std::flush;
+    if (parsed >= 0)
+        return parsed;
+
+    Console::Streams streams;
+    streams.bars = !options.json && ::isatty(STDERR_FILENO) == 1;
+    Console console(options.json, streams);
+    if (!StopSignals::install()) {
+        console.warn(QCoreApplication::translate("kbmaint", "无法处理中断信号"));
+        return ExitStatus::FAILED;
+    }
+    switch (options.command) {
+    case Command::Ports:
+        return PortRuns::listPorts(&console);
+    case Command::PoolGenerate:
+    case Command::PoolStats:
+    case Command::PoolList:
+        return PoolCommands::run(options, &console);
+    default:
+        return runModuleCommand(options, &console);
+    }
+}

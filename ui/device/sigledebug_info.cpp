@@ -1,0 +1,135 @@
+// Device page: the four device-information reads of a refresh.
+#include "ui/device/sigledebug.h"
+
+#include "base/logging.h"
+#include "protocol/deviceinfo.h"
+#include "ui/boxes/custombox.h"
+#include "ui_sigledebug.h"
+
+#include <QDebug>
+
+namespace
+{
+
+// What a read says when it fails.
+struct BlockTexts {
+    const char *timeout;
+    const char *checksum;      // shown when the repeats are used up
+    const char *repeatWarning; // shown before every repeat, or nullptr
+};
+
+const BlockTexts VERSION_TEXTS = {QT_TRANSLATE_NOOP("SigleDebug", "读取版本超时！"),
+                                  QT_TRANSLATE_NOOP("SigleDebug", "读取版本校验错误！"), nullptr};
+const BlockTexts UART_TEXTS = {QT_TRANSLATE_NOOP("SigleDebug", "读取串口参数超时！"),
+                               QT_TRANSLATE_NOOP("SigleDebug", "读取串口参数校验错误！"), nullptr};
+const BlockTexts WIFI_TEXTS = {QT_TRANSLATE_NOOP("SigleDebug", "读取Wifi参数超时！"),
+                               QT_TRANSLATE_NOOP("SigleDebug", "读取Wifi参数校验错误！"),
+                               QT_TRANSLATE_NOOP("SigleDebug", "读取Wifi参数校验错误！")};
+const BlockTexts FE_TEXTS = {QT_TRANSLATE_NOOP("SigleDebug", "读取FE参数超时！"),
+                             QT_TRANSLATE_NOOP("SigleDebug", "读取FE参数校验错误！"), nullptr};
+
+const BlockTexts &textsFor(SessionRequest request)
+{
+    switch (request) {
+    case SessionRequest::ReadVersions:
+        return VERSION_TEXTS;
+    case SessionRequest::ReadUart:
+        return UART_TEXTS;
+    case SessionRequest::ReadWifi:
+        return WIFI_TEXTS;
+    default:
+        return FE_TEXTS;
+    }
+}
+
+void warn(const char *text)
+{
+    CustomWarningBox::showWarningBox(SigleDebug::tr("提示"), SigleDebug::tr(text));
+}
+
+} // namespace
+
+// The engine asks for a read again after a checksum failure.
+void SigleDebug::readRepeated(SessionRequest request, int)
+{
+    if (const char *warning = textsFor(request).repeatWarning)
+        warn(warning);
+}
+
+// Shows why a read failed; true when it succeeded.
+bool SigleDebug::readSucceeded(SessionRequest request, const StepResult &result)
+{
+    const BlockTexts &texts = textsFor(request);
+    switch (result.outcome) {
+    case StepOutcome::Done:
+        return true;
+    case StepOutcome::TimedOut:
+        warn(texts.timeout);
+        break;
+    case StepOutcome::ErrorReply:
+        handleErrorReply(result.errorCode, false);
+        break;
+    case StepOutcome::ChecksumFailure:
+    case StepOutcome::Refused:
+        warn(texts.checksum);
+        break;
+    }
+    return false;
+}
+
+bool SigleDebug::readVersionBlock()
+{
+    VersionInfo info;
+    const StepResult result = session->readVersions(&info);
+    if (!readSucceeded(SessionRequest::ReadVersions, result)) {
+        // A module that does not answer the version read has no session.
+        if (result.outcome == StepOutcome::TimedOut)
+            setSessionView(false);
+        return false;
+    }
+    ui->label_softVer->setText(formatVersion(info.software));
+    ui->label_hardVer->setText(formatVersion(info.hardware));
+    return true;
+}
+
+bool SigleDebug::readUartBlock()
+{
+    UartInfo info;
+    if (!readSucceeded(SessionRequest::ReadUart, session->readUart(&info)))
+        return false;
+    ui->label_baudrate->setText(QString::number(info.baudRate));
+    ui->label_databit->setText(QString::number(info.dataBits));
+    ui->label_stopbit->setText(stopBitText(info.stopBitCode));
+    if (const auto parity = parityText(info.parityCode))
+        ui->label_parity->setText(*parity);
+    return true;
+}
+
+bool SigleDebug::readWifiBlock()
+{
+    WifiInfo info;
+    if (!readSucceeded(SessionRequest::ReadWifi, session->readWifi(&info)))
+        return false;
+    ui->label_SSID->setText(info.ssid);
+    ui->label_channel->setText(QString::number(info.channel));
+    ui->label_bandwidth->setText(QString::number(info.bandWidth) + QStringLiteral("MHz"));
+    if (const auto encryption = encryptionText(info.encryptionCode))
+        ui->label_encryption->setText(*encryption);
+    ui->lineEdit_password->setText(info.password);
+    qCDebug(lcCrypto).noquote() << QStringLiteral("密码：") << info.password;
+    ui->label_wifiIp->setText(formatDottedQuad(info.ip));
+    ui->label_wifiMask->setText(formatDottedQuad(info.mask));
+    ui->label_wifiMac->setText(formatMacColons(info.mac));
+    return true;
+}
+
+bool SigleDebug::readFeBlock()
+{
+    FeInfo info;
+    if (!readSucceeded(SessionRequest::ReadFe, session->readFe(&info)))
+        return false;
+    ui->label_FeIP->setText(formatDottedQuad(info.ip));
+    ui->label_FeMask->setText(formatDottedQuad(info.mask));
+    ui->label_feMac->setText(formatMacColons(info.mac));
+    return true;
+}

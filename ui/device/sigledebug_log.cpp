@@ -1,0 +1,219 @@
+// Device page: the log upload. The request button asks the module for its
+// log and creates the file in the chosen directory; the hidden "获取" button
+// runs the receive loop, one 300 ms pass per block; the module's lone EOT or
+// CAN (seen by ReadBytes) ends the upload.
+#include "base/logging.h"
+#include "ui/device/sigledebug.h"
+
+#include "ui/device/filechoice.h"
+#include "transfer/logreceive.h"
+#include "transfer/transferframes.h"
+#include "ui/boxes/custombox.h"
+#include "ui_sigledebug.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+void SigleDebug::on_pushButton_directory_clicked()
+{
+    logDirectory = FileChoice::chooseLogDirectory(this);
+    ui->lineEdit_savePath->setText(logDirectory);
+    ui->pushButton_getLog->setEnabled(!logDirectory.isEmpty());
+    if (logDirectory.isEmpty())
+        ui->pushButton_getLog_2->setEnabled(false);
+}
+
+bool SigleDebug::requestLog()
+{
+    const LogRequestResult reply = session->requestLog();
+    const LogAnnouncement &announced = reply.announced;
+    switch (reply.outcome) {
+    case LogRequestReply::TimedOut:
+        appendLog(tr("请求日志反馈超时！"));
+        return false;
+    case LogRequestReply::ErrorReply:
+        handleErrorReply(reply.errorCode, true);
+        return false;
+    case LogRequestReply::Unrelated:
+        appendLog(tr("接收到无关数据！"));
+        return false;
+    case LogRequestReply::ChecksumFailure:
+    case LogRequestReply::Malformed:
+        appendLog(tr("请求日志响应帧校验错误！"));
+        return false;
+    case LogRequestReply::Accepted:
+        break;
+    }
+    if (!isSafeLogFileName(announced.fileName)) {
+        appendLog(tr("设备日志文件名非法：\"%1\"").arg(announced.fileName));
+        return false;
+    }
+    expectedLogDigest = announced.digest;
+    expectedLogSize = announced.size;
+    ui->progressBar_2->setRange(0, expectedLogSize);
+    return openLogFile(announced.fileName);
+}
+
+// The file is created in the chosen directory under the announced name; the
+// shown path becomes the file's. A file object of an earlier upload is
+// released here.
+bool SigleDebug::openLogFile(const QString &name)
+{
+    closeLogFile();
+    delete logFile;
+    const QString path = QDir(logDirectory).filePath(name);
+    ui->lineEdit_savePath->setText(path);
+    logFile = new QFile(path, this);
+    if (logFile->open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return true;
+    appendLog(tr("日志文件打开失败"));
+    delete logFile;
+    logFile = nullptr;
+    return false;
+}
+
+void SigleDebug::closeLogFile()
+{
+    if (logFile && logFile->isOpen())
+        logFile->close(); // flushes
+}
+
+void SigleDebug::on_pushButton_getLog_clicked()
+{
+    if (!ui->pushButton_getLog->isChecked()) {
+        ui->pushButton_getLog->setChecked(true);
+        if (!cancelLog())
+            return;
+        ui->progressBar_2->hide();
+        closeLogFile();
+        for (QPushButton *button :
+             {ui->pushButton_refresh, ui->pushButton_setSSID, ui->pushButton_encryption,
+              ui->pushButton_setFeMAC, ui->pushButton_setWifiMAC, ui->pushButton_scan,
+              ui->pushButton_directory})
+            button->setEnabled(true);
+        ui->pushButton_getLog_2->setEnabled(false);
+        ui->pushButton_getLog->setChecked(false);
+        ui->pushButton_getLog->setText(tr("请求"));
+        return;
+    }
+    ui->textEdit->clear();
+    if (!directoryTakesNewFiles(logDirectory)) { // nothing is sent
+        CustomWarningBox::showWarningBox(tr("提示"),
+                                         tr("无法在目录“%1”中创建文件，请选择其他目录！")
+                                             .arg(QDir::toNativeSeparators(logDirectory)));
+        ui->pushButton_getLog->setChecked(false);
+        return;
+    }
+    if (!requestLog()) {
+        ui->pushButton_getLog->setChecked(false);
+        ui->pushButton_getLog->setText(tr("请求"));
+        return;
+    }
+    ui->progressBar_2->setValue(0);
+    ui->progressBar_2->show();
+    resetDeviceValues();
+    // The directory stays as chosen until the upload ends.
+    for (QPushButton *button :
+         {ui->pushButton_refresh, ui->pushButton_setSSID, ui->pushButton_encryption,
+          ui->pushButton_setFeMAC, ui->pushButton_setWifiMAC, ui->pushButton_scan,
+          ui->pushButton_tell, ui->pushButton_start, ui->pushButton_directory})
+        button->setEnabled(false);
+    ui->pushButton_getLog_2->setEnabled(true);
+    ui->pushButton_getLog->setText(tr("取消"));
+    ui->pushButton_getLog_2->click();
+}
+
+bool SigleDebug::cancelLog()
+{
+    return sendStop(tr("取消获取日志反馈超时！"));
+}
+
+// The receive loop, in the engine: a pass ends on a whole block or after
+// 300 ms and is answered with ACK or NAK. It ends when the request button is
+// no longer checked (the module's EOT or CAN, the technician's cancel,
+// session reset, port loss); the file is closed then whatever ended it.
+void SigleDebug::on_pushButton_getLog_2_clicked()
+{
+    ui->pushButton_getLog_2->setEnabled(false);
+    transferClock.start();
+    logProgress.start(expectedLogSize, 0);
+    ui->progressBar_2->setFormat(logProgress.text());
+    LogAnnouncement announced;
+    announced.size = expectedLogSize;
+    announced.digest = expectedLogDigest;
+    QFile discard; // a pull without an open file keeps nothing
+    session->pullLog(announced, logFile ? static_cast<QIODevice *>(logFile) : &discard,
+                     Session::UNLIMITED);
+    closeLogFile();
+}
+
+void SigleDebug::logPassEmpty()
+{
+    appendLog(tr("从节点上传反馈超时！"));
+    appendLog(tr("准备重新拉取当前帧！"));
+}
+
+void SigleDebug::logBlockWritten(qint64 written, qint64 progress)
+{
+    // The block that runs past the size fills the bar.
+    ui->progressBar_2->setValue(int(qMin<qint64>(progress, expectedLogSize)));
+    if (logProgress.update(written, transferClock.elapsed()))
+        ui->progressBar_2->setFormat(logProgress.text());
+}
+
+// The module's end signal: acknowledged, the transfer buttons back to idle.
+void SigleDebug::handleBackACK()
+{
+    writeSignal(Transfer::ACK);
+    ui->pushButton_refresh->setEnabled(true);
+    ui->pushButton_scan->setEnabled(true);
+    ui->pushButton_start->setText(tr("开始"));
+    ui->pushButton_start->setChecked(false);
+    ui->pushButton_start->setEnabled(false);
+    ui->pushButton_tell->setEnabled(false);
+    ui->pushButton_directory->setEnabled(true);
+    ui->pushButton_getLog->setText(tr("请求"));
+    ui->pushButton_getLog->setChecked(false);
+    ui->pushButton_getLog->setEnabled(false);
+    ui->pushButton_getLog_2->setEnabled(false);
+}
+
+// EOT (complete) or CAN (aborted) from the module, during either transfer.
+// The digest is compared only when a log was being received.
+void SigleDebug::finishLogUpload(bool complete)
+{
+    const bool receivingLog = ui->pushButton_getLog->isChecked();
+    handleBackACK();
+    closeLogFile();
+    appendLog(complete ? tr("设备文件传输完成！") : tr("设备中断文件传输！"));
+    ui->progressBar->hide();
+    if (!complete || !receivingLog || !logFile) {
+        ui->progressBar_2->hide();
+        return;
+    }
+    showLogComplete();
+    verifyLogDigest(logFile->fileName());
+}
+
+// A complete upload leaves its bar on screen, full.
+void SigleDebug::showLogComplete()
+{
+    ui->progressBar_2->setValue(ui->progressBar_2->maximum());
+    logProgress.update(expectedLogSize, transferClock.elapsed());
+    ui->progressBar_2->setFormat(logProgress.text());
+}
+
+void SigleDebug::verifyLogDigest(const QString &path)
+{
+    const QByteArray sha256 = fileSha256(path).toHex();
+    const QByteArray sha1 = fileSha1(path).toHex();
+    const bool matches = logDigestMatches(expectedLogDigest, sha256, sha1);
+    if (!matches)
+        appendLog(tr("文件哈希值校验错误！"));
+    appendLog(tr("日志已保存到 %1，共 %2 字节，%3")
+                  .arg(QDir::toNativeSeparators(path))
+                  .arg(QFileInfo(path).size())
+                  .arg(matches ? tr("校验通过") : tr("校验未通过")));
+}

@@ -1,0 +1,172 @@
+// Device page: login, credential change and the checks that force factory
+// passwords to be replaced.
+#include "ui/device/sigledebug.h"
+
+#include "ui/boxes/custombox.h"
+#include "ui/dialogs/loginsetings.h"
+#include "ui_sigledebug.h"
+
+#include <QEventLoop>
+#include <QTimer>
+
+namespace
+{
+
+// The module's factory-default password.
+const char *const FACTORY_PASSWORD = "Initpass_456";
+
+// What a login or a credential change says when it fails.
+struct CredentialTexts {
+    const char *timeout;
+    const char *checksum;
+    const char *refused; // the credential fields could not be made
+};
+
+const CredentialTexts LOGIN_TEXTS = {
+    QT_TRANSLATE_NOOP("SigleDebug", "登录响应帧超时！"),
+    QT_TRANSLATE_NOOP("SigleDebug", "登录响应帧校验错误！"),
+    QT_TRANSLATE_NOOP("SigleDebug", "登录凭据生成失败，内存不足！")};
+const CredentialTexts CHANGE_TEXTS = {
+    QT_TRANSLATE_NOOP("SigleDebug", "修改登录密码响应帧超时！"),
+    QT_TRANSLATE_NOOP("SigleDebug", "修改登录密码响应帧校验错误！"),
+    QT_TRANSLATE_NOOP("SigleDebug", "登录凭据生成失败，内存不足！")};
+
+// Shows a failed attempt's warning; false for an error reply, which the
+// caller hands to handleErrorReply, and for success.
+bool warnedFailure(const CredentialResult &result, const CredentialTexts &texts)
+{
+    const char *warning = result.outcome == StepOutcome::TimedOut          ? texts.timeout
+                          : result.outcome == StepOutcome::ChecksumFailure ? texts.checksum
+                          : result.outcome == StepOutcome::Refused         ? texts.refused
+                                                                           : nullptr;
+    if (warning)
+        CustomWarningBox::showWarningBox(SigleDebug::tr("提示"), SigleDebug::tr(warning));
+    return warning != nullptr;
+}
+
+} // namespace
+
+bool SigleDebug::aesSchemeApplies() const
+{
+    return session->credentialScheme() == CredentialScheme::AesOnly;
+}
+
+// A derived-scheme login that the module refuses (any code but 0x16) is sent
+// again under the older AES-only scheme by the engine; the enter button is
+// then enabled once for each attempt, as each login attempt ends with it.
+void SigleDebug::writeLoginInfo(QString id, QString key)
+{
+    loginDialogClosable = true;
+    wifiDialogClosable = true;
+    wifiCheckAllowed = true;
+    if (aesSchemeApplies()) {
+        writeLoginInfoAES(id, key);
+        return;
+    }
+    loginId = id;
+    loginKey = key;
+    const CredentialResult result = session->login(id, key);
+    showLoginResult(result);
+    if (result.fellBack)
+        emit enableEnter(true);
+    emit enableEnter(true);
+}
+
+void SigleDebug::writeLoginInfoAES(QString id, QString key)
+{
+    loginId = id;
+    loginKey = key;
+    showLoginResult(session->loginWith(id, key, CredentialScheme::AesOnly));
+    emit enableEnter(true);
+}
+
+void SigleDebug::showLoginResult(const CredentialResult &result)
+{
+    if (warnedFailure(result, LOGIN_TEXTS))
+        return;
+    if (result.outcome == StepOutcome::ErrorReply) {
+        handleErrorReply(result.errorCode, false);
+        return;
+    }
+    setSessionView(true);
+    checkDefaultWifiPassword();
+}
+
+void SigleDebug::modifyLoginInfo(QString id, QString key)
+{
+    if (aesSchemeApplies()) {
+        modifyLoginInfoAES(id, key);
+        return;
+    }
+    const CredentialResult result = session->changeCredentials(id, key);
+    showChangeResult(result);
+    if (result.fellBack)
+        emit enableEnter(true);
+    emit enableEnter(true);
+}
+
+void SigleDebug::modifyLoginInfoAES(QString id, QString key)
+{
+    showChangeResult(session->changeCredentialsWith(id, key, CredentialScheme::AesOnly));
+    emit enableEnter(true);
+}
+
+void SigleDebug::modifyLoginInfoOld(QString id, QString key)
+{
+    modifyLoginInfoAES(id, key);
+}
+
+void SigleDebug::showChangeResult(const CredentialResult &result)
+{
+    if (warnedFailure(result, CHANGE_TEXTS))
+        return;
+    if (result.outcome == StepOutcome::ErrorReply) {
+        handleErrorReply(result.errorCode, false);
+        return;
+    }
+    CustomInfoBox::showInfoBox(tr("提示"), tr("设置成功，请重新登录！"));
+    setSessionView(false);
+}
+
+void SigleDebug::on_pushButton_loginSettings_clicked()
+{
+    auto *dialog = new LoginSetings(loginId, loginKey, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &LoginSetings::sendSettings, this, &SigleDebug::modifyLoginInfo);
+    loginSettingsDialog = dialog;
+    dialog->setDismissable(loginDialogClosable); // modal, shown
+}
+
+// The module answered the login with 0x16: the factory login password is in
+// use. Open the session, then keep the technician in the login settings
+// dialog, which cannot be dismissed, until a new password has been set.
+void SigleDebug::forceLoginPasswordChange()
+{
+    loginDialogClosable = false;
+    setSessionView(true);
+    ui->pushButton_loginSettings->click();
+    if (!loginSettingsDialog)
+        return; // the button is disabled when the port has gone meanwhile
+    QTimer::singleShot(0, this, [] {
+        CustomWarningBoxTips::showTips(tr("提示"), tr("登陆密码为初始密码，需要修改！"),
+                                       tr("提示：使用默认密码会存在密码暴露风险！"));
+    });
+    QEventLoop loop;
+    connect(loginSettingsDialog, &QDialog::finished, &loop, &QEventLoop::quit);
+    connect(loginSettingsDialog, &QObject::destroyed, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+void SigleDebug::checkDefaultWifiPassword()
+{
+    if (ui->lineEdit_password->text() != QLatin1String(FACTORY_PASSWORD) || !wifiCheckAllowed) {
+        wifiDialogClosable = true;
+        return;
+    }
+    wifiDialogClosable = false;
+    on_pushButton_encryption_clicked();
+    QTimer::singleShot(0, this, [] {
+        CustomWarningBoxTipsTwo::showTips(tr("提示"), tr("Wifi密码为初始密码，需要修改！"),
+                                          tr("提示：使用默认wifi密码会存在网络接口暴露风险！"));
+    });
+}

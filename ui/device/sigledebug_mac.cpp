@@ -1,0 +1,72 @@
+// Device page: the MAC address dialogs and the writes of the Wi-Fi and FE
+// MAC addresses, with the MAC pool settling the dialog's claim by the
+// outcome of the write.
+#include "ui/device/sigledebug.h"
+
+#include "macpool/macpool.h"
+#include "ui/boxes/custombox.h"
+#include "ui/dialogs/setmac.h"
+#include "ui_sigledebug.h"
+
+void SigleDebug::on_pushButton_setWifiMAC_clicked()
+{
+    auto *dialog = new SetMac(ui->label_wifiMac->text(), this);
+    connect(dialog, &SetMac::sendNewMac, this, &SigleDebug::setWifiMac);
+    showSettingsDialog(dialog);
+}
+
+void SigleDebug::on_pushButton_setFeMAC_clicked()
+{
+    auto *dialog = new SetMac(ui->label_feMac->text(), this);
+    connect(dialog, &SetMac::sendNewMac, this, &SigleDebug::setFeMac);
+    showSettingsDialog(dialog);
+}
+
+void SigleDebug::setWifiMac(QString mac)
+{
+    writeMac(SessionRequest::WriteWifiMac, mac);
+}
+
+void SigleDebug::setFeMac(QString mac)
+{
+    writeMac(SessionRequest::WriteFeMac, mac);
+}
+
+// Nothing is sent without an operator name or with a text that is not six
+// bytes. Once the module has accepted the address it keeps it, whatever the
+// pool answers; a pool error is only reported.
+void SigleDebug::writeMac(SessionRequest request, const QString &mac)
+{
+    MacPool pool(localPoolUrl(), MacPool::processClaimer());
+    QString poolError;
+    const QString operatorName = ui->lineEidt_op->text();
+    if (operatorName.trimmed().isEmpty()) {
+        pool.release(mac, poolError);
+        CustomWarningBox::showWarningBox(tr("参数错误"), tr("请输入操作员信息!"));
+        return;
+    }
+    const StepResult written = request == SessionRequest::WriteWifiMac ? session->writeWifiMac(mac)
+                                                                       : session->writeFeMac(mac);
+    if (!settingWritten(request, written)) {
+        // Without a clear answer the module may hold the address.
+        if (written.outcome == StepOutcome::TimedOut ||
+            written.outcome == StepOutcome::ChecksumFailure)
+            pool.quarantine(mac,
+                            written.outcome == StepOutcome::TimedOut ? tr("写入后响应超时")
+                                                                     : tr("写入后响应校验错误"),
+                            poolError);
+        else
+            pool.release(mac, poolError);
+        return;
+    }
+    MacUsageRecord record;
+    record.MacAddr = mac;
+    record.IsUsed = 1;
+    record.Operator = operatorName; // as typed, not stripped
+    if (!pool.confirm(mac, record, poolError)) {
+        CustomWarningBox::showWarningBox(tr("MAC操作"), poolError);
+        return;
+    }
+    CustomInfoBox::showInfoBox(tr("提示"), tr("设置成功！"));
+    on_pushButton_refresh_clicked();
+}

@@ -1,0 +1,265 @@
+// Device page: the firmware upgrade. The file is cut into blocks when it is
+// chosen; the start button announces it, the hidden "升级" button runs the
+// block loop, and the end of file asks the module for its verdict.
+#include "base/logging.h"
+#include "ui/device/sigledebug.h"
+
+#include "ui/device/filechoice.h"
+#include "transfer/transferframes.h"
+#include "transfer/upgradejudge.h"
+#include "ui/boxes/custombox.h"
+#include "ui_sigledebug.h"
+
+#include <QDebug>
+#include <QFile>
+
+void SigleDebug::on_pushButton_scan_clicked()
+{
+    upgradeBlocks.clear();
+    firmwareSize = 0;
+    const QString path = FileChoice::chooseFirmwareFile(this);
+    ui->lineEdit_filePath->setText(path);
+    if (path.isEmpty()) {
+        ui->pushButton_start->setEnabled(false);
+        ui->pushButton_tell->setEnabled(false);
+        return;
+    }
+    switch (checkFirmwareFile(path)) {
+    case FirmwareRefusal::Unreadable:
+        return refuseFirmware(tr("升级文件无法打开！"));
+    case FirmwareRefusal::TooLarge:
+        return refuseFirmware(tr("升级包大小不得大于30MB！"));
+    case FirmwareRefusal::Empty:
+        return refuseFirmware(tr("升级文件为空！"));
+    case FirmwareRefusal::NameTooLong:
+        return refuseFirmware(tr("升级文件名过长，不得超过64字节！"));
+    case FirmwareRefusal::None:
+        break;
+    }
+    QFile file(path);
+    qint64 bytesRead = 0;
+    if (file.open(QIODevice::ReadOnly))
+        upgradeBlocks = readBlocks(&file, file.size(), &bytesRead);
+    if (upgradeBlocks.isEmpty())
+        return refuseFirmware(tr("升级文件无法打开！"));
+    firmwareSize = qint32(bytesRead);
+    ui->pushButton_start->setEnabled(true);
+    qCDebug(lcTransfer).noquote() << QStringLiteral("升级文件：") << path << firmwareSize
+                                  << QStringLiteral("字节，") << upgradeBlocks.size()
+                                  << QStringLiteral("块");
+}
+
+// A file that gives no blocks cannot be started.
+void SigleDebug::refuseFirmware(const QString &warning)
+{
+    upgradeBlocks.clear();
+    firmwareSize = 0;
+    ui->pushButton_start->setEnabled(false);
+    ui->pushButton_tell->setEnabled(false);
+    CustomWarningBox::showWarningBox(tr("提示"), warning);
+}
+
+QByteArray SigleDebug::fileSha256(const QString &path) const
+{
+    return fileDigest(path, QCryptographicHash::Sha256);
+}
+
+QByteArray SigleDebug::fileSha1(const QString &path) const
+{
+    return fileDigest(path, QCryptographicHash::Sha1);
+}
+
+bool SigleDebug::startLoading()
+{
+    const UpgradeResult start =
+        session->startLoading(ui->lineEdit_filePath->text(), quint32(firmwareSize));
+    switch (start.outcome) {
+    case UpgradeOutcome::Upgraded: // the module is ready for the blocks
+        return true;
+    case UpgradeOutcome::FileRefused:
+        appendLog(tr("升级文件无法打开！"));
+        return false;
+    case UpgradeOutcome::NotReady:
+        appendLog(tr("启动加载反馈超时！"));
+        return false;
+    case UpgradeOutcome::ErrorReply:
+        handleErrorReply(start.errorCode, true);
+        return false;
+    default:
+        appendLog(tr("启动加载失败！"));
+        return false;
+    }
+}
+
+bool SigleDebug::stopLoading()
+{
+    return sendStop(tr("停止加载反馈超时！"));
+}
+
+void SigleDebug::on_pushButton_start_clicked()
+{
+    if (!ui->pushButton_start->isChecked()) {
+        cancelUpgrade();
+        return;
+    }
+    ui->textEdit->clear();
+    if (upgradeBlocks.isEmpty() || !startLoading()) {
+        ui->pushButton_start->setChecked(false);
+        ui->pushButton_start->setText(tr("开始"));
+        return;
+    }
+    ui->progressBar->setValue(0);
+    ui->progressBar->show();
+    resetDeviceValues();
+    // The file choice waits too: a new choice must not change what is sent.
+    for (QPushButton *button :
+         {ui->pushButton_setSSID, ui->pushButton_refresh, ui->pushButton_encryption,
+          ui->pushButton_setFeMAC, ui->pushButton_setWifiMAC, ui->pushButton_directory,
+          ui->pushButton_getLog, ui->pushButton_getLog_2, ui->pushButton_scan})
+        button->setEnabled(false);
+    ui->pushButton_tell->setEnabled(true);
+    ui->pushButton_start->setText(tr("取消"));
+    ui->pushButton_tell->click();
+}
+
+// The block loop and the verdict. It leaves without a message as soon as
+// the start button is unchecked (cancel, the module's CAN, session reset,
+// port loss).
+void SigleDebug::on_pushButton_tell_clicked()
+{
+    ui->pushButton_tell->setEnabled(false);
+    const QList<QByteArray> blocks = upgradeBlocks;
+    if (blocks.isEmpty())
+        return;
+    ui->progressBar->setRange(0, blocks.size() - 1);
+    transferClock.start();
+    upgradeProgress.start(firmwareSize, 0);
+    showUpgradeResult(session->sendImage(blocks));
+}
+
+void SigleDebug::blockSent(int index, int, int, qint64 bytesAcknowledged)
+{
+    lastBlockSent = index;
+    showUpgradeProgress(index, bytesAcknowledged);
+}
+
+void SigleDebug::imageSent(qint64 bytes)
+{
+    showUpgradeProgress(lastBlockSent, bytes);
+    appendLog(tr("升级文件传输完毕，等待校验......"));
+}
+
+namespace
+{
+
+// What the page does once the block loop or the verdict has ended.
+enum class UpgradeEnding {
+    Quiet,    // the module's end signal or a cancel: handled where it arose
+    Idle,     // back to idle
+    Rejected, // back to idle, the hidden button disabled
+    Running,  // the upgrade still shows as running and can be cancelled
+    Stop,     // the cancel path: the stop request
+};
+
+// The log lines and the ending of each outcome; a first line of nullptr for
+// the error reply, whose text comes from the error table.
+struct UpgradeEndTexts {
+    UpgradeOutcome outcome;
+    const char *lines[2];
+    UpgradeEnding ending;
+};
+
+const UpgradeEndTexts UPGRADE_ENDS[] = {
+    {UpgradeOutcome::Cancelled, {nullptr, nullptr}, UpgradeEnding::Quiet},
+    {UpgradeOutcome::EndedByModule, {nullptr, nullptr}, UpgradeEnding::Quiet},
+    {UpgradeOutcome::Upgraded,
+     {QT_TRANSLATE_NOOP("SigleDebug", "升级成功！"), nullptr},
+     UpgradeEnding::Idle},
+    {UpgradeOutcome::VerdictTimedOut,
+     {QT_TRANSLATE_NOOP("SigleDebug", "升级校验反馈超时！"), nullptr},
+     UpgradeEnding::Running},
+    {UpgradeOutcome::Rejected,
+     {QT_TRANSLATE_NOOP("SigleDebug", "升级文件校验不通过！"), nullptr},
+     UpgradeEnding::Rejected},
+    {UpgradeOutcome::BlockTimedOut,
+     {QT_TRANSLATE_NOOP("SigleDebug", "文件加载中反馈超时！"),
+      QT_TRANSLATE_NOOP("SigleDebug", "准备中断传输！")},
+     UpgradeEnding::Stop},
+    {UpgradeOutcome::TooManyResends,
+     {QT_TRANSLATE_NOOP("SigleDebug", "已达到最大重发次数！"),
+      QT_TRANSLATE_NOOP("SigleDebug", "准备中断传输！")},
+     UpgradeEnding::Stop},
+    {UpgradeOutcome::ErrorReply, {nullptr, nullptr}, UpgradeEnding::Stop},
+};
+
+// Anything else the module answers to a block.
+const UpgradeEndTexts UNRELATED_END = {
+    UpgradeOutcome::Unrelated,
+    {QT_TRANSLATE_NOOP("SigleDebug", "接收到无关数据！"), nullptr},
+    UpgradeEnding::Stop};
+
+const UpgradeEndTexts &endOf(UpgradeOutcome outcome)
+{
+    for (const UpgradeEndTexts &end : UPGRADE_ENDS) {
+        if (end.outcome == outcome)
+            return end;
+    }
+    return UNRELATED_END;
+}
+
+} // namespace
+
+// The failures of the blocks and of the verdict's error reply go through the
+// cancel path; a rejected image returns to idle directly, after its message.
+void SigleDebug::showUpgradeResult(const UpgradeResult &result)
+{
+    const UpgradeEndTexts &end = endOf(result.outcome);
+    if (end.ending == UpgradeEnding::Idle)
+        returnUpgradeToIdle();
+    if (result.outcome == UpgradeOutcome::ErrorReply)
+        handleErrorReply(result.errorCode, true);
+    for (const char *line : end.lines) {
+        if (line)
+            appendLog(tr(line));
+    }
+    if (end.ending == UpgradeEnding::Rejected) {
+        returnUpgradeToIdle();
+        ui->pushButton_tell->setEnabled(false);
+    }
+    if (end.ending == UpgradeEnding::Stop)
+        cancelUpgrade();
+}
+
+// The bar moves with its text, a few times a second: a repaint for every
+// block would delay the next block on the line.
+void SigleDebug::showUpgradeProgress(int blockIndex, qint64 bytesAcknowledged)
+{
+    if (!upgradeProgress.update(bytesAcknowledged, transferClock.elapsed()))
+        return;
+    ui->progressBar->setValue(blockIndex);
+    ui->progressBar->setFormat(upgradeProgress.text());
+}
+
+// The cancel path: the stop request; on its ACK the page returns to idle,
+// otherwise the upgrade still shows as running ("取消").
+void SigleDebug::cancelUpgrade()
+{
+    ui->pushButton_start->setChecked(true);
+    if (!stopLoading())
+        return;
+    returnUpgradeToIdle();
+    ui->pushButton_tell->setEnabled(false);
+    appendLog(tr("主节点已强制终止传输"));
+}
+
+void SigleDebug::returnUpgradeToIdle()
+{
+    ui->progressBar->hide();
+    for (QPushButton *button :
+         {ui->pushButton_setSSID, ui->pushButton_refresh, ui->pushButton_encryption,
+          ui->pushButton_setFeMAC, ui->pushButton_setWifiMAC, ui->pushButton_directory,
+          ui->pushButton_scan})
+        button->setEnabled(true);
+    ui->pushButton_start->setChecked(false);
+    ui->pushButton_start->setText(tr("开始"));
+}
