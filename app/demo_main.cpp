@@ -12,11 +12,11 @@
 
 #include "app/startup.h"
 #include "protocol/frame.h"
-#include "ui/device/sigledebug.h"
 #include "serial/portenumeration.h"
 #include "simulator/modulemodel.h"
 #include "simulator/ptylink.h"
 #include "ui/device/filechoice.h"
+#include "ui/device/sigledebug.h"
 #include "ui/frame/framelesswidget.h"
 
 #include <QAbstractButton>

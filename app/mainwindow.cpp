@@ -2,9 +2,9 @@
 
 #include "app/helppage.h"
 #include "app/versioninfowidget.h"
-#include "ui/macpage/handlerecorde.h"
-#include "ui/device/sigledebug.h"
 #include "ui/boxes/custombox.h"
+#include "ui/device/sigledebug.h"
+#include "ui/macpage/handlerecorde.h"
 #include "ui_mainwindow.h"
 
 #include <QButtonGroup>

@@ -2,8 +2,8 @@
 
 #include "app/mainwindow.h"
 #include "macpool/macstore.h"
-#include "ui/device/sigledebug.h"
 #include "resources/resources.h"
+#include "ui/device/sigledebug.h"
 #include "ui/frame/framelesswidget.h"
 
 #include <QApplication>

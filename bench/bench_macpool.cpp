@@ -12,10 +12,10 @@
 // Needs the sqlite3 shell on the PATH and the PostgreSQL server binaries. Run:
 //   QT_QPA_PLATFORM=offscreen build/bench/bench_macpool
 
-#include "ui/macpage/handlesqlmac.h"
 #include "macpool/macpool.h"
 #include "support/testpgserver.h"
 #include "ui/boxes/progressbar.h"
+#include "ui/macpage/handlesqlmac.h"
 
 #include <QApplication>
 #include <QDateTime>

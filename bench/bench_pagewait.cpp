@@ -3,10 +3,10 @@
 // to the page's next request. Run:
 //   QT_QPA_PLATFORM=offscreen build/bench/bench_pagewait
 #include "protocol/frame.h"
-#include "ui/device/sigledebug.h"
 #include "serial/portenumeration.h"
 #include "support/pagedriver.h"
 #include "support/testpty.h"
+#include "ui/device/sigledebug.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

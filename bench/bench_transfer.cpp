@@ -5,10 +5,10 @@
 // of peak resident memory during a 30 MiB upgrade at full speed. The module
 // runs as its own process, so its copy of the image is not counted. Run:
 //   QT_QPA_PLATFORM=offscreen build/bench/bench_transfer
-#include "ui/device/sigledebug.h"
 #include "serial/portenumeration.h"
 #include "support/pagedriver.h"
 #include "ui/device/filechoice.h"
+#include "ui/device/sigledebug.h"
 
 #include <QApplication>
 #include <QDir>

@@ -4,9 +4,9 @@
 #include "cli/inputs.h"
 #include "cli/options.h"
 #include "cli/pool.h"
-#include "provision/reportfile.h"
 #include "cli/run.h"
 #include "cli/signals.h"
+#include "provision/reportfile.h"
 
 #include <QCoreApplication>
 

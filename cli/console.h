@@ -50,7 +50,10 @@ public:
 
     // The unit job's events, for the lines below.
     void unitBegan(const QString &port, const QString &command) override { begin(port, command); }
-    void stepDone(const QString &port, const QString &step) override { this->step(port, step, true); }
+    void stepDone(const QString &port, const QString &step) override
+    {
+        this->step(port, step, true);
+    }
     void transferMoved(const QString &port, TransferPhase phase, qint64 done, qint64 total,
                        double bytesPerSecond) override
     {

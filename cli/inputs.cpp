@@ -1,9 +1,9 @@
 #include "cli/inputs.h"
 
-#include "provision/recipe.h"
-#include "provision/secrets.h"
 #include "base/macaddress.h"
 #include "protocol/frame.h"
+#include "provision/recipe.h"
+#include "provision/secrets.h"
 #include "transfer/upgradejudge.h"
 
 #include <QCryptographicHash>
@@ -150,8 +150,8 @@ bool InputCheck::preparePlan(const CliOptions &options, UnitPlan *plan, QString 
         return false;
     }
     plan->commandName = commandName(options.command);
-    plan->mode = options.command == Command::Provision ? UnitPlan::Mode::Provision
-                                                       : UnitPlan::Mode::Single;
+    plan->mode =
+        options.command == Command::Provision ? UnitPlan::Mode::Provision : UnitPlan::Mode::Single;
     plan->showDevice = options.command == Command::Info || options.command == Command::Provision;
     plan->account = options.account;
     plan->showSecrets = options.showSecrets;

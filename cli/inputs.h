@@ -4,8 +4,8 @@
 // password files, the recipe, the firmware file, the SSID, the MAC
 // addresses, the log directory. Any fault refuses the run (exit 2).
 
-#include "provision/unitjob.h"
 #include "cli/options.h"
+#include "provision/unitjob.h"
 
 #include <QCoreApplication>
 #include <QString>

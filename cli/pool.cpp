@@ -1,8 +1,8 @@
 #include "cli/pool.h"
 
 #include "cli/console.h"
-#include "provision/unitoutcome.h"
 #include "macpool/macpool.h"
+#include "provision/unitoutcome.h"
 
 #include <QCoreApplication>
 #include <QJsonArray>

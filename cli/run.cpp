@@ -2,9 +2,9 @@
 
 #include "cli/console.h"
 #include "cli/signals.h"
-#include "session/sessionlink.h"
 #include "serial/portenumeration.h"
 #include "serial/portnames.h"
+#include "session/sessionlink.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

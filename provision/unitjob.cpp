@@ -380,9 +380,9 @@ bool UnitJob::writeMac(bool wifi, const QString &mac, MacSupply *supply, QString
             supply->release(mac);
         } else {
             // The write went out and no clear answer came back.
-            supply->quarantine(
-                mac,
-                StepTexts::message(wifi ? SessionRequest::WriteWifiMac : SessionRequest::WriteFeMac, result));
+            supply->quarantine(mac, StepTexts::message(wifi ? SessionRequest::WriteWifiMac
+                                                            : SessionRequest::WriteFeMac,
+                                                       result));
         }
     }
     if (!result.ok())
@@ -481,7 +481,7 @@ bool UnitJob::pullLog()
         const bool digestOk = result.outcome == LogPullOutcome::Complete;
         outcome.data.insert(QStringLiteral("file"), path);
         outcome.data.insert(plan.mode == UnitPlan::Mode::Single ? QStringLiteral("bytes")
-                                                             : QStringLiteral("logBytes"),
+                                                                : QStringLiteral("logBytes"),
                             double(result.written));
         outcome.data.insert(QStringLiteral("digestOk"), digestOk);
         if (!digestOk)

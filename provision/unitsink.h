@@ -29,8 +29,8 @@ public:
     virtual void stepDone(const QString &port, const QString &step);
     // A transfer moved on: `done` of `total` bytes at `bytesPerSecond`.
     // Called for every block; a sink throttles for itself.
-    virtual void transferMoved(const QString &port, TransferPhase phase, qint64 done,
-                               qint64 total, double bytesPerSecond);
+    virtual void transferMoved(const QString &port, TransferPhase phase, qint64 done, qint64 total,
+                               double bytesPerSecond);
     // The unit ended with `outcome`; `record` is its report record.
     virtual void unitEnded(const PortOutcome &outcome, const QJsonObject &record);
 };

@@ -4,12 +4,12 @@
 // around it; with one it keeps its margin and shadow. Saves the login and
 // device views as the screen shows them to screenshots/ for the README.
 #include "app/startup.h"
-#include "ui/device/sigledebug.h"
 #include "serial/portenumeration.h"
 #include "simulator/modulemodel.h"
 #include "simulator/ptylink.h"
 #include "support/pagedriver.h"
 #include "support/screenshots.h"
+#include "ui/device/sigledebug.h"
 #include "ui/frame/compositor.h"
 #include "ui/frame/framelesswidget.h"
 

@@ -1,8 +1,8 @@
-#include "ui/macpage/dbpassword.h"
-#include "ui/macpage/handlerecorde.h"
 #include "macpool/macpool.h"
 #include "ui/boxes/custombox.h"
 #include "ui/boxes/progressbar.h"
+#include "ui/macpage/dbpassword.h"
+#include "ui/macpage/handlerecorde.h"
 
 #include <QCheckBox>
 #include <QComboBox>

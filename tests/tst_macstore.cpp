@@ -1,6 +1,6 @@
-#include "ui/macpage/handlesqlmac.h"
 #include "base/macaddress.h"
 #include "macpool/macstore.h"
+#include "ui/macpage/handlesqlmac.h"
 
 #include <QDir>
 #include <QSqlDatabase>

@@ -4,11 +4,11 @@
 // directory, for a person to look at.
 #include "app/mainwindow.h"
 #include "app/startup.h"
-#include "ui/device/sigledebug.h"
 #include "serial/portenumeration.h"
 #include "simulator/modulemodel.h"
 #include "simulator/ptylink.h"
 #include "support/pagedriver.h"
+#include "ui/device/sigledebug.h"
 #include "ui/frame/framelesswidget.h"
 
 #include "support/screenshots.h"

@@ -5,11 +5,11 @@
 // appear there unless the maint.crypto category is named in QT_LOGGING_RULES.
 #include "base/logging.h"
 #include "crypto/credential.h"
-#include "ui/device/sigledebug.h"
 #include "serial/portenumeration.h"
 #include "simulator/modulemodel.h"
 #include "simulator/ptylink.h"
 #include "support/pagedriver.h"
+#include "ui/device/sigledebug.h"
 #include "ui/dialogs/loginsetings.h"
 
 #include <QApplication>

@@ -3,8 +3,8 @@
 // the window they block.
 
 #include "app/startup.h"
-#include "ui/device/sigledebug.h"
 #include "support/screenshots.h"
+#include "ui/device/sigledebug.h"
 #include "ui/dialogs/loginsetings.h"
 #include "ui/dialogs/setpassword.h"
 #include "ui/frame/framelesswidget.h"

@@ -1,15 +1,15 @@
 // The device page's connection controls, port list and logout, against a bare
 // pseudo-terminal (nothing answers on the far side).
-#include "ui/device/sigledebug.h"
 #include "serial/handleserialport.h"
 #include "serial/portenumeration.h"
 #include "support/pagedriver.h"
 #include "support/testpty.h"
+#include "ui/device/sigledebug.h"
 
-#include <QTimer>
 #include <QSerialPort>
 #include <QSignalSpy>
 #include <QTextEdit>
+#include <QTimer>
 #include <QtTest>
 
 #include <memory>

@@ -4,13 +4,13 @@
 // the pool entry unused (given back, or quarantined when the outcome is
 // unknown), and the input refused before anything is sent.
 #include "macpool/macpool.h"
-#include "ui/device/sigledebug.h"
 #include "serial/portenumeration.h"
 #include "simulator/modulemodel.h"
 #include "simulator/ptylink.h"
 #include "support/pagedriver.h"
 #include "support/testpool.h"
 #include "ui/boxes/custombox.h"
+#include "ui/device/sigledebug.h"
 #include "ui/dialogs/setmac.h"
 
 #include <QDateTime>

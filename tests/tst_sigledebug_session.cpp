@@ -2,12 +2,12 @@
 // under both credential schemes, the module's session codes, the forced
 // password changes, the refresh and its failure paths.
 #include "protocol/deviceinfo.h"
-#include "ui/device/sigledebug.h"
 #include "serial/portenumeration.h"
 #include "simulator/modulemodel.h"
 #include "simulator/ptylink.h"
 #include "support/pagedriver.h"
 #include "ui/boxes/custombox.h"
+#include "ui/device/sigledebug.h"
 #include "ui/dialogs/loginsetings.h"
 #include "ui/dialogs/setpassword.h"
 

@@ -1,8 +1,8 @@
 // Start-up as the demo launcher uses it: the simulated module's port comes
 // up selected in the device page's port list, so only "打开" remains.
 #include "app/startup.h"
-#include "ui/device/sigledebug.h"
 #include "serial/portenumeration.h"
+#include "ui/device/sigledebug.h"
 #include "ui/frame/framelesswidget.h"
 
 #include <QComboBox>

@@ -4,10 +4,10 @@
 // showing its file operations, with the file dialogs answered by the test.
 // Shared by the transfer tests and the transfer benchmark.
 
-#include "ui/device/sigledebug.h"
 #include "simulator/modulemodel.h"
 #include "simulator/ptylink.h"
 #include "support/pagedriver.h"
+#include "ui/device/sigledebug.h"
 
 #include <QStringList>
 

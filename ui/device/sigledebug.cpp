@@ -1,10 +1,10 @@
 // Device page: construction, views, the connection controls and the port list.
 #include "ui/device/sigledebug.h"
 
-#include "ui/device/sigledebug_link.h"
 #include "resources/resources.h"
 #include "serial/handleserialport.h"
 #include "ui/boxes/custombox.h"
+#include "ui/device/sigledebug_link.h"
 #include "ui/dialogs/login.h"
 #include "ui_sigledebug.h"
 

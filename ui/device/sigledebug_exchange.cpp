@@ -2,10 +2,10 @@
 // and the report of the module's error replies.
 #include "ui/device/sigledebug.h"
 
-#include "ui/device/sigledebug_errors.h"
-#include "ui/device/sigledebug_link.h"
 #include "transfer/transferframes.h"
 #include "ui/boxes/custombox.h"
+#include "ui/device/sigledebug_errors.h"
+#include "ui/device/sigledebug_link.h"
 #include "ui_sigledebug.h"
 
 #include <QEventLoop>

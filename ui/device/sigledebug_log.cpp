@@ -5,10 +5,10 @@
 #include "base/logging.h"
 #include "ui/device/sigledebug.h"
 
-#include "ui/device/filechoice.h"
 #include "transfer/logreceive.h"
 #include "transfer/transferframes.h"
 #include "ui/boxes/custombox.h"
+#include "ui/device/filechoice.h"
 #include "ui_sigledebug.h"
 
 #include <QDebug>

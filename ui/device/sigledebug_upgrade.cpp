@@ -4,10 +4,10 @@
 #include "base/logging.h"
 #include "ui/device/sigledebug.h"
 
-#include "ui/device/filechoice.h"
 #include "transfer/transferframes.h"
 #include "transfer/upgradejudge.h"
 #include "ui/boxes/custombox.h"
+#include "ui/device/filechoice.h"
 #include "ui_sigledebug.h"
 
 #include <QDebug>

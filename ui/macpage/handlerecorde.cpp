@@ -1,11 +1,11 @@
 #include "ui/macpage/handlerecorde.h"
 #include "ui_handlerecorde.h"
 
-#include "ui/macpage/dbpassword.h"
-#include "ui/macpage/handlesqlmac.h"
 #include "base/macaddress.h"
 #include "ui/boxes/custombox.h"
 #include "ui/boxes/progressbar.h"
+#include "ui/macpage/dbpassword.h"
+#include "ui/macpage/handlesqlmac.h"
 
 #include <QDate>
 #include <QDateTime>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ui/macpage/dbpassword.h"
 #include "macpool/macstore.h"
+#include "ui/macpage/dbpassword.h"
 
 #include <QPointer>
 #include <QString>
