@@ -65,8 +65,12 @@ bool setFirmware(const QString &path, UnitPlan *plan, QString *problem)
     *problem = InputCheck::firmwareProblem(path);
     if (!problem->isEmpty())
         return false;
-    plan->firmware = QFileInfo(path).absoluteFilePath();
-    plan->firmwareSha256 = fileDigest(path, QCryptographicHash::Sha256).toHex();
+    auto image = std::make_shared<FirmwareImage>(FirmwareImage::load(path));
+    if (!image->isUsable()) {
+        *problem = InputCheck::tr("无法读取固件文件%1").arg(path);
+        return false;
+    }
+    plan->firmware = image;
     return true;
 }
 

@@ -1,6 +1,7 @@
 #include "provision/unitjob.h"
 
 #include "base/macaddress.h"
+#include "provision/claimsettlement.h"
 #include "provision/macsupply.h"
 #include "provision/secrets.h"
 #include "provision/steptexts.h"
@@ -80,7 +81,8 @@ public:
         outcome.port = port;
     }
 
-    PortOutcome run();
+    // Runs over `link`, or over the unit's port opened here when null.
+    PortOutcome run(SessionLink *link);
 
     // Transfer progress, throttled by the console.
     void blockSent(int, int, int, qint64 bytesAcknowledged) override
@@ -134,23 +136,24 @@ private:
     bool haveInfo = false;
     bool haveAfter = false;
     QJsonArray steps;
+    QString currentStep; // the step that runs, for a failure's record
     QElapsedTimer clock;
     QElapsedTimer transferClock;
     qint64 transferTotal = 0;
 };
 
-PortOutcome UnitJob::run()
+PortOutcome UnitJob::run(SessionLink *given)
 {
     clock.start();
     password = plan.password;
     wifiPassword = plan.wifiPassword;
     sink->unitBegan(outcome.port, plan.commandName);
-    BlockingSerialLink link;
+    BlockingSerialLink port;
     QString problem;
-    if (!link.open(outcome.port, &problem)) {
+    if (!given && !port.open(outcome.port, &problem)) {
         fail(Failure::NoPort, problem);
     } else {
-        ModuleSession engine(&link, this, cancel);
+        ModuleSession engine(given ? given : &port, this, cancel);
         session = &engine;
         runSteps();
         if (loggedIn) {
@@ -158,7 +161,7 @@ PortOutcome UnitJob::run()
             stepDone(QStringLiteral("logout"));
         }
         session = nullptr;
-        link.close();
+        port.close();
     }
     // The device as read, with the settings this run wrote since.
     if (haveInfo && plan.showDevice)
@@ -171,23 +174,28 @@ PortOutcome UnitJob::run()
 void UnitJob::runSteps()
 {
     using Step = bool (UnitJob::*)();
-    static constexpr Step STEPS[] = {
-        &UnitJob::logIn,
-        &UnitJob::readInfo,
-        &UnitJob::writeSsid,
-        &UnitJob::writeWifiPassword,
-        &UnitJob::setLoginPassword,
-        &UnitJob::writeMacs,
-        &UnitJob::verify,
-        &UnitJob::pullLog,
-        &UnitJob::upgrade,
+    struct StepRow {
+        Step step;
+        const char *key; // the step a failure is recorded in
     };
-    for (const Step step : STEPS) {
+    static constexpr StepRow STEPS[] = {
+        {&UnitJob::logIn, "login"},
+        {&UnitJob::readInfo, "info"},
+        {&UnitJob::writeSsid, "ssid"},
+        {&UnitJob::writeWifiPassword, "wifi-password"},
+        {&UnitJob::setLoginPassword, "login-password"},
+        {&UnitJob::writeMacs, "wifi-mac"},
+        {&UnitJob::verify, "verify"},
+        {&UnitJob::pullLog, "pull-log"},
+        {&UnitJob::upgrade, "upgrade"},
+    };
+    for (const StepRow &row : STEPS) {
+        currentStep = QString::fromLatin1(row.key);
         if (cancel && cancel->isSet()) {
             fail(Failure::Cancelled, tr("已中断"));
             return;
         }
-        if (!(this->*step)())
+        if (!(this->*row.step)())
             return;
     }
 }
@@ -368,25 +376,27 @@ bool UnitJob::writeMacs()
 
 bool UnitJob::writeMac(bool wifi, const QString &mac, MacSupply *supply, QStringList *unwritten)
 {
+    const SessionRequest request = wifi ? SessionRequest::WriteWifiMac : SessionRequest::WriteFeMac;
+    currentStep = wifi ? QStringLiteral("wifi-mac") : QStringLiteral("fe-mac");
     const StepResult result = wifi ? session->writeWifiMac(mac) : session->writeFeMac(mac);
     unwritten->removeAll(mac);
     if (supply) {
         QString problem;
-        if (result.ok()) {
+        switch (settlementOf(result)) {
+        case ClaimSettlement::Confirm:
             if (!supply->confirm(mac, plan.operatorName, &problem))
                 return fail(Failure::PoolEmpty, problem);
-        } else if (result.outcome == StepOutcome::ErrorReply ||
-                   result.outcome == StepOutcome::Refused) {
+            break;
+        case ClaimSettlement::Release:
             supply->release(mac);
-        } else {
-            // The write went out and no clear answer came back.
-            supply->quarantine(mac, StepTexts::message(wifi ? SessionRequest::WriteWifiMac
-                                                            : SessionRequest::WriteFeMac,
-                                                       result));
+            break;
+        case ClaimSettlement::Quarantine:
+            supply->quarantine(mac, StepTexts::message(request, result));
+            break;
         }
     }
     if (!result.ok())
-        return failStep(wifi ? SessionRequest::WriteWifiMac : SessionRequest::WriteFeMac, result);
+        return failStep(request, result);
     outcome.data.insert(wifi ? QStringLiteral("wifiMac") : QStringLiteral("feMac"), mac);
     (wifi ? info.wifi.mac : info.fe.mac) = QByteArray::fromHex(QString(mac).remove(':').toLatin1());
     stepDone(wifi ? QStringLiteral("wifi-mac") : QStringLiteral("fe-mac"));
@@ -501,12 +511,12 @@ bool UnitJob::pullLog()
 
 bool UnitJob::upgrade()
 {
-    if (plan.firmware.isEmpty())
+    if (!plan.firmware)
         return true;
-    transferTotal = QFileInfo(plan.firmware).size();
+    transferTotal = plan.firmware->size;
     transferClock.start();
     StopResult stop;
-    const UpgradeResult result = session->upgrade(plan.firmware, &stop);
+    const UpgradeResult result = session->upgrade(*plan.firmware, &stop);
     const double seconds = transferClock.elapsed() / 1000.0;
     switch (result.outcome) {
     case UpgradeOutcome::Upgraded:
@@ -555,8 +565,11 @@ QJsonObject UnitJob::record() const
         {QStringLiteral("ok"), outcome.ok()},
         {QStringLiteral("seconds"), qRound(clock.elapsed() / 10.0) / 100.0},
     };
-    if (!outcome.ok())
+    if (!outcome.ok()) {
         record.insert(QStringLiteral("error"), failureKey(outcome.failure));
+        record.insert(QStringLiteral("failedStep"), currentStep);
+        record.insert(QStringLiteral("message"), outcome.message);
+    }
     if (haveInfo)
         record.insert(QStringLiteral("before"), versionsJson(info.version));
     if (haveAfter)
@@ -569,8 +582,9 @@ QJsonObject UnitJob::record() const
                                                               : name,
                           outcome.data.value(name));
     }
-    if (!plan.firmwareSha256.isEmpty())
-        record.insert(QStringLiteral("firmwareSha256"), QString::fromLatin1(plan.firmwareSha256));
+    if (plan.firmware)
+        record.insert(QStringLiteral("firmwareSha256"),
+                      QString::fromLatin1(plan.firmware->sha256.toHex()));
     return record;
 }
 
@@ -580,5 +594,12 @@ PortOutcome runUnitJob(const UnitPlan &plan, const QString &port, UnitSink *sink
                        const CancelFlag *cancel)
 {
     UnitJob job(plan, port, sink, cancel);
-    return job.run();
+    return job.run(nullptr);
+}
+
+PortOutcome runUnitJobOver(SessionLink *link, const UnitPlan &plan, const QString &port,
+                           UnitSink *sink, const CancelFlag *cancel)
+{
+    UnitJob job(plan, port, sink, cancel);
+    return job.run(link);
 }

@@ -9,13 +9,16 @@
 // unit's record at the end.
 
 #include "provision/unitoutcome.h"
+#include "transfer/firmwareimage.h"
 
 #include <QByteArray>
 #include <QString>
 
+#include <memory>
 #include <optional>
 
 class CancelFlag;
+class SessionLink;
 class UnitSink;
 
 // What every unit does; read-only while the unit threads run.
@@ -42,9 +45,8 @@ struct UnitPlan {
     bool poolFeMac = false;
     QString operatorName;
     QString poolUrl;
-    QString firmware; // upgraded when not empty
-    QByteArray firmwareSha256;
-    QString logDir;          // pulled when not empty
+    std::shared_ptr<const FirmwareImage> firmware; // upgraded when set; shared by every unit
+    QString logDir;                                // pulled when not empty
     bool logPerUnit = false; // the log file's name carries the port and the time
     bool verify = false;
     QString station;
@@ -54,3 +56,8 @@ struct UnitPlan {
 // running transfer is stopped, the session logged out, the port closed.
 PortOutcome runUnitJob(const UnitPlan &plan, const QString &port, UnitSink *sink,
                        const CancelFlag *cancel);
+
+// The same over `link`, already open to the module of `port`; the caller
+// keeps the link.
+PortOutcome runUnitJobOver(SessionLink *link, const UnitPlan &plan, const QString &port,
+                           UnitSink *sink, const CancelFlag *cancel);

@@ -12,6 +12,7 @@
 #include "protocol/deviceinfo.h"
 #include "protocol/frame.h"
 #include "session/sessionlink.h"
+#include "transfer/firmwareimage.h"
 #include "transfer/logreceive.h"
 #include "transfer/transferframes.h"
 #include "transfer/upgradejudge.h"
@@ -208,10 +209,14 @@ public:
     // and returns the module's verdict. A result with needsStop() asks for
     // stopTransfer().
     UpgradeResult startLoading(const QString &path, quint32 size);
+    // The same for a loaded image: its digest as taken when it was read.
+    UpgradeResult startLoading(const FirmwareImage &image);
     UpgradeResult sendImage(const QList<QByteArray> &blocks);
-    // The three together, for an unattended caller: the file at `path` cut
-    // into blocks, announced and sent; stopTransfer() on a failure that needs
-    // it (its result in *stop, may be null).
+    // The three together, for an unattended caller: the image announced and
+    // its blocks sent; stopTransfer() on a failure that needs it (its result
+    // in *stop, may be null). An unusable image is FileRefused, nothing sent.
+    UpgradeResult upgrade(const FirmwareImage &image, StopResult *stop);
+    // The same for the file at `path`, read for this call.
     UpgradeResult upgrade(const QString &path, StopResult *stop);
 
     // The stop exchange of both transfers: CAN, answered by ACK.
@@ -239,6 +244,7 @@ private:
                                       const QString &password);
     CredentialResult sendCredentials(SessionRequest request, const QString &account,
                                      const QString &password, CredentialScheme scheme);
+    UpgradeResult announce(const QString &path, quint32 size, const QByteArray &digest);
     UpgradeResult sendBlocks(const QList<QByteArray> &blocks);
     UpgradeResult awaitVerdict();
 

@@ -94,7 +94,16 @@ void ModuleSession::acknowledgeEnd()
 
 UpgradeResult ModuleSession::startLoading(const QString &path, quint32 size)
 {
-    const QByteArray digest = fileDigest(path, upgradeDigestFor(version));
+    return announce(path, size, fileDigest(path, upgradeDigestFor(version)));
+}
+
+UpgradeResult ModuleSession::startLoading(const FirmwareImage &image)
+{
+    return announce(image.path, quint32(image.size), image.digest(upgradeDigestFor(version)));
+}
+
+UpgradeResult ModuleSession::announce(const QString &path, quint32 size, const QByteArray &digest)
+{
     if (digest.isEmpty()) {
         UpgradeResult result = upgradeResult(UpgradeOutcome::FileRefused, UpgradeStage::Start);
         result.refusal = FirmwareRefusal::Unreadable;
@@ -226,21 +235,18 @@ UpgradeResult ModuleSession::awaitVerdict()
 
 UpgradeResult ModuleSession::upgrade(const QString &path, StopResult *stop)
 {
+    return upgrade(FirmwareImage::load(path), stop);
+}
+
+UpgradeResult ModuleSession::upgrade(const FirmwareImage &image, StopResult *stop)
+{
     UpgradeResult result = upgradeResult(UpgradeOutcome::FileRefused, UpgradeStage::Start);
-    result.refusal = checkFirmwareFile(path);
-    QList<QByteArray> blocks;
-    qint64 size = 0;
-    QFile file(path);
-    if (result.refusal == FirmwareRefusal::None && file.open(QIODevice::ReadOnly))
-        blocks = readBlocks(&file, file.size(), &size);
-    if (blocks.isEmpty()) {
-        if (result.refusal == FirmwareRefusal::None)
-            result.refusal = FirmwareRefusal::Unreadable;
+    result.refusal = image.refusal;
+    if (!image.isUsable())
         return result;
-    }
-    result = startLoading(path, quint32(size));
+    result = startLoading(image);
     if (result.outcome == UpgradeOutcome::Upgraded)
-        result = sendImage(blocks);
+        result = sendImage(image.blocks);
     if (result.needsStop()) {
         const StopResult stopped = stopTransfer();
         if (stop)

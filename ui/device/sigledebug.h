@@ -7,6 +7,7 @@
 
 #include "protocol/frame.h"
 #include "session/modulesession.h"
+#include "transfer/firmwareimage.h"
 #include "transfer/transferprogress.h"
 
 #include <QElapsedTimer>
@@ -199,8 +200,7 @@ private:
     // A transfer's button changed: unchecked, the running transfer ends.
     void onTransferToggled(bool checked);
 
-    QList<QByteArray> upgradeBlocks;
-    qint32 firmwareSize = 0;
+    FirmwareImage firmware; // the chosen file, read once; no blocks when none is usable
     QFile *logFile = nullptr;
     QByteArray expectedLogDigest;
     qint32 expectedLogSize = 0;

@@ -4,6 +4,7 @@
 #include "ui/device/sigledebug.h"
 
 #include "macpool/macpool.h"
+#include "provision/claimsettlement.h"
 #include "ui/boxes/custombox.h"
 #include "ui/dialogs/setmac.h"
 #include "ui_sigledebug.h"
@@ -48,9 +49,7 @@ void SigleDebug::writeMac(SessionRequest request, const QString &mac)
     const StepResult written = request == SessionRequest::WriteWifiMac ? session->writeWifiMac(mac)
                                                                        : session->writeFeMac(mac);
     if (!settingWritten(request, written)) {
-        // Without a clear answer the module may hold the address.
-        if (written.outcome == StepOutcome::TimedOut ||
-            written.outcome == StepOutcome::ChecksumFailure)
+        if (settlementOf(written) == ClaimSettlement::Quarantine)
             pool.quarantine(mac,
                             written.outcome == StepOutcome::TimedOut ? tr("写入后响应超时")
                                                                      : tr("写入后响应校验错误"),

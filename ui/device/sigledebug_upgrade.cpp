@@ -15,8 +15,7 @@
 
 void SigleDebug::on_pushButton_scan_clicked()
 {
-    upgradeBlocks.clear();
-    firmwareSize = 0;
+    firmware = FirmwareImage();
     const QString path = FileChoice::chooseFirmwareFile(this);
     ui->lineEdit_filePath->setText(path);
     if (path.isEmpty()) {
@@ -24,7 +23,8 @@ void SigleDebug::on_pushButton_scan_clicked()
         ui->pushButton_tell->setEnabled(false);
         return;
     }
-    switch (checkFirmwareFile(path)) {
+    const FirmwareImage chosen = FirmwareImage::load(path);
+    switch (chosen.refusal) {
     case FirmwareRefusal::Unreadable:
         return refuseFirmware(tr("升级文件无法打开！"));
     case FirmwareRefusal::TooLarge:
@@ -36,24 +36,17 @@ void SigleDebug::on_pushButton_scan_clicked()
     case FirmwareRefusal::None:
         break;
     }
-    QFile file(path);
-    qint64 bytesRead = 0;
-    if (file.open(QIODevice::ReadOnly))
-        upgradeBlocks = readBlocks(&file, file.size(), &bytesRead);
-    if (upgradeBlocks.isEmpty())
-        return refuseFirmware(tr("升级文件无法打开！"));
-    firmwareSize = qint32(bytesRead);
+    firmware = chosen;
     ui->pushButton_start->setEnabled(true);
-    qCDebug(lcTransfer).noquote() << QStringLiteral("升级文件：") << path << firmwareSize
-                                  << QStringLiteral("字节，") << upgradeBlocks.size()
+    qCDebug(lcTransfer).noquote() << QStringLiteral("升级文件：") << path << firmware.size
+                                  << QStringLiteral("字节，") << firmware.blocks.size()
                                   << QStringLiteral("块");
 }
 
 // A file that gives no blocks cannot be started.
 void SigleDebug::refuseFirmware(const QString &warning)
 {
-    upgradeBlocks.clear();
-    firmwareSize = 0;
+    firmware = FirmwareImage();
     ui->pushButton_start->setEnabled(false);
     ui->pushButton_tell->setEnabled(false);
     CustomWarningBox::showWarningBox(tr("提示"), warning);
@@ -71,8 +64,7 @@ QByteArray SigleDebug::fileSha1(const QString &path) const
 
 bool SigleDebug::startLoading()
 {
-    const UpgradeResult start =
-        session->startLoading(ui->lineEdit_filePath->text(), quint32(firmwareSize));
+    const UpgradeResult start = session->startLoading(firmware);
     switch (start.outcome) {
     case UpgradeOutcome::Upgraded: // the module is ready for the blocks
         return true;
@@ -103,7 +95,7 @@ void SigleDebug::on_pushButton_start_clicked()
         return;
     }
     ui->textEdit->clear();
-    if (upgradeBlocks.isEmpty() || !startLoading()) {
+    if (!firmware.isUsable() || !startLoading()) {
         ui->pushButton_start->setChecked(false);
         ui->pushButton_start->setText(tr("开始"));
         return;
@@ -128,12 +120,12 @@ void SigleDebug::on_pushButton_start_clicked()
 void SigleDebug::on_pushButton_tell_clicked()
 {
     ui->pushButton_tell->setEnabled(false);
-    const QList<QByteArray> blocks = upgradeBlocks;
+    const QList<QByteArray> blocks = firmware.blocks;
     if (blocks.isEmpty())
         return;
     ui->progressBar->setRange(0, blocks.size() - 1);
     transferClock.start();
-    upgradeProgress.start(firmwareSize, 0);
+    upgradeProgress.start(firmware.size, 0);
     showUpgradeResult(session->sendImage(blocks));
 }
 
