@@ -28,7 +28,7 @@
 namespace
 {
 
-constexpr int LINE_RATE = 230400;
+constexpr int LINE_RATE = ModuleLine::BAUD_RATE;
 // The passwords of an already set-up module, for --upgrade.
 const char *const SET_UP_PASSWORD = "Demo_pass_1";
 const char *const SET_UP_WIFI_PASSWORD = "Demo_wifi_1";

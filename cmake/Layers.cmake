@@ -15,7 +15,10 @@ function(maint_layer target)
   target_link_libraries(${target} PUBLIC ${LAYER_LINKS})
 endfunction()
 
+# A program links its front end's layers; every program lands at the top of
+# the build tree (build/maintenance-tool, build/kbmaint, ...).
 function(maint_link_app target)
   target_link_libraries(${target} PRIVATE ${ARGN})
   target_compile_options(${target} PRIVATE -Wall -Wextra)
+  set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 endfunction()

@@ -11,6 +11,17 @@
 #include <QString>
 #include <QtGlobal>
 
+// The module's debug line and its factory account, as every side of the
+// line uses them: 230400 baud, 8 data bits, no parity, 1 stop bit, no flow
+// control; a factory password the module accepts only to change it.
+namespace ModuleLine
+{
+constexpr qint32 BAUD_RATE = 230400;
+constexpr int DATA_BITS = 8;
+constexpr int STOP_BITS = 1;
+constexpr char FACTORY_PASSWORD[] = "Initpass_456";
+} // namespace ModuleLine
+
 // CRC-16/XMODEM (polynomial 0x1021, initial 0, no reflection, no final XOR)
 // of `length` bytes from `data`. A length of 0 or less yields 0.
 quint16 crc16Xmodem(const char *data, int length);

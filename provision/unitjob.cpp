@@ -19,7 +19,7 @@
 namespace
 {
 
-const QString FACTORY_PASSWORD = QStringLiteral("Initpass_456");
+const QString FACTORY_PASSWORD = QString::fromLatin1(ModuleLine::FACTORY_PASSWORD);
 
 QJsonObject versionsJson(const VersionInfo &version)
 {

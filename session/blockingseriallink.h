@@ -6,6 +6,7 @@
 // cancel quickly; it never spins. Each read the port delivers is kept as one
 // piece, as the session engine needs them.
 
+#include "protocol/frame.h"
 #include "session/sessionlink.h"
 
 #include <QCoreApplication>
@@ -17,7 +18,7 @@ class BlockingSerialLink : public SessionLink
     Q_DECLARE_TR_FUNCTIONS(BlockingSerialLink)
 
 public:
-    static constexpr qint32 BAUD_RATE = 230400;
+    static constexpr qint32 BAUD_RATE = ModuleLine::BAUD_RATE;
     // The longest sleep of a wait before the cancel flag is looked at again.
     static constexpr int SLICE_MS = 20;
     // A write must have left for the line within this long.

@@ -28,8 +28,8 @@ struct ModuleConfig {
     int softwareVersion = 125; // up to 124: AES-only credentials and SHA-1 digests
     int hardwareVersion = 3;
     QString account = QStringLiteral("admin");
-    QString loginPassword = QStringLiteral("Initpass_456");
-    QString factoryPassword = QStringLiteral("Initpass_456"); // a login with it answers 0x16
+    QString loginPassword = QString::fromLatin1(ModuleLine::FACTORY_PASSWORD);
+    QString factoryPassword = QString::fromLatin1(ModuleLine::FACTORY_PASSWORD); // a login with it answers 0x16
     int sessionTimeoutMs = 300000;                            // idle time that ends a session
     int lockAfterFailures = 3;    // wrong logins in a row that lock the account; 0 never locks
     bool lockUntilRestart = true; // false: the lock lasts lockDurationMs

@@ -13,7 +13,7 @@ namespace
 {
 
 // The module's factory-default password.
-const char *const FACTORY_PASSWORD = "Initpass_456";
+const char *const FACTORY_PASSWORD = ModuleLine::FACTORY_PASSWORD;
 
 // What a login or a credential change says when it fails.
 struct CredentialTexts {

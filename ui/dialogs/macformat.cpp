@@ -8,7 +8,7 @@ namespace
 constexpr int BARE_MAC_LENGTH = 12;
 
 // Two characters from each of the positions 0, stride, 2 * stride, ...
-QString joinPairs(const QString &text, int stride)
+QString joinPairsAtStride(const QString &text, int stride)
 {
     QStringList pairs;
     for (int position = 0; position < text.size(); position += stride)
@@ -23,6 +23,6 @@ QString formatStoredMac(const QString &macAddr)
     if (macAddr.size() < BARE_MAC_LENGTH)
         return QString();
     if (macAddr.size() == BARE_MAC_LENGTH)
-        return joinPairs(macAddr, 2);
-    return joinPairs(macAddr, 3);
+        return joinPairsAtStride(macAddr, 2);
+    return joinPairsAtStride(macAddr, 3);
 }
