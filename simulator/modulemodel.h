@@ -14,6 +14,7 @@
 // enough pause.
 
 #include "crypto/credential.h"
+#include "protocol/frame.h"
 #include "transfer/transferframes.h"
 
 #include <QByteArray>
