@@ -42,7 +42,8 @@ struct UnitPlan {
     bool poolFeMac = false;
     QString operatorName;
     QString poolUrl;
-    QString firmware; // upgraded when not empty
+    int claimSeconds = 600; // how long a claim of pool addresses holds them
+    QString firmware;       // upgraded when not empty
     QByteArray firmwareSha256;
     QString logDir;          // pulled when not empty
     bool logPerUnit = false; // the log file's name carries the port and the time
