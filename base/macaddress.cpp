@@ -48,6 +48,30 @@ QString groupedMac(quint64 value)
     return joinPairs(digits, QLatin1Char(':')).trimmed();
 }
 
+QString unicastProblem(quint64 value)
+{
+    value &= MacAddress::LAST_VALUE;
+    if (value == 0)
+        return tr("MAC地址%1全为零，不能使用。").arg(colonMac(value));
+    if (value == MacAddress::LAST_VALUE)
+        return tr("MAC地址%1是广播地址，不能使用。").arg(colonMac(value));
+    if ((value >> 40) & 1)
+        return tr("MAC地址%1是组播地址（第一个字节的最低位为1），不能使用。").arg(colonMac(value));
+    return QString();
+}
+
+bool rangeReachesNonUnicast(const MacRange &range, QString &why)
+{
+    for (int i = 0; i < range.count; ++i) {
+        const QString problem = unicastProblem(range.address(i));
+        if (!problem.isEmpty()) {
+            why = tr("生成范围包含不可用的地址：%1").arg(problem);
+            return true;
+        }
+    }
+    return false;
+}
+
 bool parseMacDigits(const QString &digits, quint64 &value)
 {
     if (digits.size() != MacAddress::DIGITS)
@@ -153,9 +177,13 @@ bool planMacRange(const QString &startText, int count, int headLength, int step,
                   .arg(groupedMac((first & ~tailMask) + lastTail));
         return false;
     }
-    range.first = first;
-    range.count = count;
-    range.step = step;
+    MacRange planned;
+    planned.first = first;
+    planned.count = count;
+    planned.step = step;
+    if (rangeReachesNonUnicast(planned, why))
+        return false;
+    range = planned;
     return true;
 }
 

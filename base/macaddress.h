@@ -24,6 +24,11 @@ QString colonMac(quint64 value);
 // "1:00:00:00:00:00:01". Used to name an address a range would need.
 QString groupedMac(quint64 value);
 
+// Why `value` may never be a station's address: the group bit (the lowest
+// bit of the first byte) is set (broadcast included), or it is all zero.
+// Empty for an address a module may hold.
+QString unicastProblem(quint64 value);
+
 // Exactly twelve hexadecimal digits of either case; false for anything else.
 bool parseMacDigits(const QString &digits, quint64 &value);
 
@@ -61,12 +66,17 @@ struct MacRange {
     quint64 address(int i) const { return first + quint64(i) * quint64(step); }
 };
 
+// True, with the reason in `why`, when `range` reaches an address that
+// unicastProblem refuses; such a range is refused whole.
+bool rangeReachesNonUnicast(const MacRange &range, QString &why);
+
 // Works out the range of a generation request: the separator is removed
 // from the start text (case-sensitive; an empty one removes nothing), which
 // must leave twelve hexadecimal digits; head length 0 to 11, count and step
 // of at least 1. The arithmetic is 64-bit; a range whose last address would
 // carry out of the tail's 12 - headLength digits is refused with a message
-// naming that address. Returns false with the message in `why`.
+// naming that address, and so is a range that would reach a group,
+// broadcast or zero address (rangeReachesNonUnicast). Returns false with the message in `why`.
 bool planMacRange(const QString &startText, int count, int headLength, int step,
                   const QString &separator, MacRange &range, QString &why);
 

@@ -200,7 +200,7 @@ double claimsPerSecond(const QString &url)
 {
     QString error;
     {
-        MacPool pool(url);
+        MacPool pool(url, QString(), MissingPoolFile::Create);
         if (!pool.createTables(error) || !pool.clear(error) ||
             !pool.generate({0x907EBA000000ULL, CLIENTS * CLAIMS_EACH, 1}, QString(), error))
             qFatal("claim pool: %s %s", qPrintable(pool.openError()), qPrintable(error));

@@ -6,6 +6,7 @@
 #include "cli/pool.h"
 #include "cli/run.h"
 #include "cli/signals.h"
+#include "provision/macsupply.h"
 #include "provision/reportfile.h"
 
 #include <QCoreApplication>
@@ -27,12 +28,32 @@ int refuse(Console *console, const QString &problem)
     return ExitStatus::USAGE;
 }
 
+// The pool a plan takes from, opened and checked before any port is: enough
+// free addresses for every port (for one at a time under --watch).
+int checkPlanPool(const UnitPlan &plan, int ports, Console *console)
+{
+    const int perUnit = int(plan.poolWifiMac) + int(plan.poolFeMac);
+    if (perUnit == 0)
+        return ExitStatus::OK;
+    PortOutcome outcome;
+    outcome.failure =
+        MacSupply::checkPool(plan.poolUrl, perUnit * qMax(1, ports), &outcome.message);
+    if (outcome.ok())
+        return ExitStatus::OK;
+    console->plainResult(resultFields(outcome), QString());
+    console->warn(outcome.message);
+    return outcome.exitStatus();
+}
+
 int runModuleCommand(const CliOptions &options, Console *console)
 {
     UnitPlan plan;
     QString problem;
     if (!InputCheck::preparePlan(options, &plan, &problem))
         return refuse(console, problem);
+    const int poolStatus = checkPlanPool(plan, options.ports.size(), console);
+    if (poolStatus != ExitStatus::OK)
+        return poolStatus;
     // The report takes each unit's record before the console says its result.
     SinkList sinks;
     ReportFile report;
@@ -73,6 +94,7 @@ int kbmaintMain(int argc, char **argv)
     case Command::PoolGenerate:
     case Command::PoolStats:
     case Command::PoolList:
+    case Command::PoolRelease:
         return PoolCommands::run(options, &console);
     default:
         return runModuleCommand(options, &console);

@@ -1,6 +1,7 @@
 #include "cli/inputs.h"
 
 #include "base/macaddress.h"
+#include "macpool/macpool.h"
 #include "protocol/frame.h"
 #include "provision/recipe.h"
 #include "provision/secrets.h"
@@ -145,6 +146,25 @@ bool prepareCommand(const CliOptions &options, UnitPlan *plan, QString *problem)
     }
 }
 
+// A plan that takes addresses from the pool needs a pool URL without a
+// password and an operator given on purpose (--operator or the recipe's).
+bool checkPoolUse(const CliOptions &options, const UnitPlan &plan, QString *problem)
+{
+    if (!options.poolUrl.isEmpty()) {
+        *problem = InputCheck::poolUrlProblem(options.poolUrl);
+        if (!problem->isEmpty())
+            return false;
+    }
+    if (!plan.poolWifiMac && !plan.poolFeMac)
+        return true;
+    if (plan.operatorName.trimmed().isEmpty()) {
+        *problem =
+            InputCheck::tr("从地址池取MAC地址时必须给出操作员（--operator或配方的operator）");
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 bool InputCheck::preparePlan(const CliOptions &options, UnitPlan *plan, QString *problem)
@@ -159,11 +179,25 @@ bool InputCheck::preparePlan(const CliOptions &options, UnitPlan *plan, QString 
     plan->showDevice = options.command == Command::Info || options.command == Command::Provision;
     plan->account = options.account;
     plan->showSecrets = options.showSecrets;
-    plan->operatorName =
-        options.operatorName.trimmed().isEmpty() ? defaultOperator() : options.operatorName;
+    plan->operatorName = options.operatorName.trimmed();
     plan->poolUrl = options.poolUrl;
+    plan->claimSeconds = options.claimSeconds;
     plan->station = QSysInfo::machineHostName();
-    return readPasswords(options, plan, problem) && prepareCommand(options, plan, problem);
+    if (!readPasswords(options, plan, problem) || !prepareCommand(options, plan, problem) ||
+        !checkPoolUse(options, *plan, problem))
+        return false;
+    if (plan->operatorName.isEmpty())
+        plan->operatorName = defaultOperator();
+    return true;
+}
+
+QString InputCheck::poolUrlProblem(const QString &url)
+{
+    MacPoolUrl parsed;
+    QString why;
+    if (!MacPoolUrl::parse(url, parsed, why))
+        return why;
+    return QString();
 }
 
 QString InputCheck::firmwareProblem(const QString &path)
@@ -208,6 +242,9 @@ QString InputCheck::macProblem(const QString &text, QString *colon)
     quint64 value = 0;
     if (!parseStoredMac(text.trimmed(), value))
         return tr("MAC地址%1不是6个字节").arg(text);
+    const QString notUnicast = unicastProblem(value);
+    if (!notUnicast.isEmpty())
+        return notUnicast;
     *colon = colonMac(value);
     return QString();
 }

@@ -25,4 +25,7 @@ public:
     // A MAC address of six bytes, bare or grouped by ":" or "-"; its colon
     // form in *colon.
     static QString macProblem(const QString &text, QString *colon);
+    // A pool URL that names no pool, or carries a password (which belongs in
+    // ~/.pgpass or PGPASSFILE).
+    static QString poolUrlProblem(const QString &url);
 };

@@ -5,6 +5,7 @@
 #include <CLI/CLI.hpp>
 #include <QCoreApplication>
 
+#include <limits>
 #include <sstream>
 #include <vector>
 
@@ -30,6 +31,7 @@ constexpr CommandRow COMMANDS[] = {
     {Command::PoolGenerate, "pool generate", false},
     {Command::PoolStats, "pool stats", false},
     {Command::PoolList, "pool list", false},
+    {Command::PoolRelease, "pool release", false},
 };
 
 // The texts CLI11 fills in, turned into QStrings once parsing is done.
@@ -38,7 +40,7 @@ struct RawOptions {
     std::string account = "admin";
     std::string passwordFile, newLoginPasswordFile, newWifiPasswordFile;
     std::string ssid, file, directory, wifiMac, feMac, operatorName, poolUrl, recipe, report;
-    std::string rangeStart;
+    std::string rangeStart, releaseMac, reason;
 };
 
 // A help text, translated.
@@ -57,8 +59,36 @@ const char *const DESCRIPTION = QT_TRANSLATE_NOOP(
     "通过调试串口（230400 8N1）维护KB-R5530模块，可同时处理多个串口，每个串口一个线程。\n"
     "密码只从文件（第一行）或标准输入读取，从不取自命令行。\n"
     "退出状态：0 全部串口成功；1 某个串口操作失败；2 用法错误或输入被拒绝（未发送任何数据）；\n"
-    "3 串口无法打开或设备无应答；4 登录被拒绝、账号锁定或不允许强制修改密码；130 被中断。\n"
+    "3 串口无法打开或设备无应答；4 登录被拒绝、账号锁定或不允许强制修改密码；\n"
+    "5 MAC地址池不可用或空闲地址不足（未打开任何串口）；130 被中断。\n"
     "多个串口时取最高值。");
+
+// An integer from `low` to `high`, refused in words a user reads.
+CLI::Validator between(int low, int high)
+{
+    return CLI::Validator(
+        [low, high](std::string &value) {
+            bool ok = false;
+            const qlonglong number = QString::fromStdString(value).toLongLong(&ok);
+            if (ok && number >= low && number <= high)
+                return std::string();
+            return QCoreApplication::translate("kbmaint", "%1不在%2到%3之间")
+                .arg(QString::fromStdString(value))
+                .arg(low)
+                .arg(high)
+                .toStdString();
+        },
+        "N");
+}
+
+void addClaimSeconds(CLI::App *command, CliOptions *options)
+{
+    command
+        ->add_option("--claim-seconds", options->claimSeconds,
+                     t(QT_TRANSLATE_NOOP("kbmaint", "地址池预留的秒数（默认600）。")))
+        ->type_name("N")
+        ->check(between(1, 7 * 24 * 3600));
+}
 
 void addModuleCommands(CLI::App &app, RawOptions &raw, CliOptions *options)
 {
@@ -101,6 +131,7 @@ void addModuleCommands(CLI::App &app, RawOptions &raw, CliOptions *options)
            "--pool", raw.poolUrl,
            t(QT_TRANSLATE_NOOP("kbmaint", "地址池URL（sqlite:路径 或 postgresql://...）。")))
         ->type_name("URL");
+    addClaimSeconds(mac, options);
 
     app.add_subcommand("upgrade", t(QT_TRANSLATE_NOOP("kbmaint", "用FILE升级固件。")))
         ->add_option("FILE", raw.file, t(QT_TRANSLATE_NOOP("kbmaint", "固件文件，1字节到30 MiB。")))
@@ -125,6 +156,7 @@ void addModuleCommands(CLI::App &app, RawOptions &raw, CliOptions *options)
             "--pool", raw.poolUrl,
             t(QT_TRANSLATE_NOOP("kbmaint", "地址池URL（sqlite:路径 或 postgresql://...）。")))
         ->type_name("URL");
+    addClaimSeconds(provision, options);
 }
 
 void addPoolCommands(CLI::App &app, RawOptions &raw, CliOptions *options)
@@ -144,17 +176,17 @@ void addPoolCommands(CLI::App &app, RawOptions &raw, CliOptions *options)
     generate
         ->add_option("COUNT", options->rangeCount, t(QT_TRANSLATE_NOOP("kbmaint", "地址个数。")))
         ->required()
-        ->check(CLI::Range(1, 1000000));
+        ->check(between(1, 1000000));
     generate
         ->add_option("--step", options->step,
                      t(QT_TRANSLATE_NOOP("kbmaint", "地址间隔（默认1）。")))
         ->type_name("N")
-        ->check(CLI::Range(1, 1 << 24));
+        ->check(between(1, 1 << 24));
     generate
         ->add_option("--head-length", options->headLength,
                      t(QT_TRANSLATE_NOOP("kbmaint", "固定不变的前导十六进制位数（默认6）。")))
         ->type_name("N")
-        ->check(CLI::Range(0, 11));
+        ->check(between(0, 11));
     pool->add_subcommand(
         "stats", t(QT_TRANSLATE_NOOP("kbmaint", "统计地址：总数、已用、空闲、预留、隔离。")));
     CLI::App *list =
@@ -166,8 +198,22 @@ void addPoolCommands(CLI::App &app, RawOptions &raw, CliOptions *options)
     free->excludes(used);
     list->add_option("--page", options->page, t(QT_TRANSLATE_NOOP("kbmaint", "页码，从1开始。")))
         ->type_name("N")
-        ->check(CLI::PositiveNumber);
-    for (CLI::App *sub : {generate, pool->get_subcommand("stats"), list})
+        ->check(between(1, std::numeric_limits<int>::max()));
+    CLI::App *release = pool->add_subcommand(
+        "release",
+        t(QT_TRANSLATE_NOOP("kbmaint", "把状态未知的地址放回地址池，记录操作员、时间和原因。")));
+    release->add_option("MAC", raw.releaseMac, t(QT_TRANSLATE_NOOP("kbmaint", "状态未知的地址。")))
+        ->required();
+    release
+        ->add_option("--reason", raw.reason,
+                     t(QT_TRANSLATE_NOOP("kbmaint", "原因，例如已确认模块上没有此地址。")))
+        ->type_name("TEXT")
+        ->required();
+    release
+        ->add_option("--operator", raw.operatorName,
+                     t(QT_TRANSLATE_NOOP("kbmaint", "记录的操作员（默认$USER）。")))
+        ->type_name("NAME");
+    for (CLI::App *sub : {generate, pool->get_subcommand("stats"), list, release})
         sub->fallthrough();
     list->final_callback([options, free, used] {
         options->listing = free->count() > 0   ? CliOptions::Listing::Free
@@ -194,6 +240,48 @@ void takeRaw(const RawOptions &raw, CliOptions *options)
     options->recipe = text(raw.recipe);
     options->report = text(raw.report);
     options->rangeStart = text(raw.rangeStart);
+    options->releaseMac = text(raw.releaseMac);
+    options->reason = text(raw.reason);
+}
+
+// The unknown options among the words CLI11 left, named up to any "=":
+// an option's name is no secret, but a stray word or value may be one.
+std::string unknownOptions(const std::vector<std::string> &words)
+{
+    std::string named;
+    for (const std::string &word : words) {
+        if (word.size() < 2 || word[0] != '-')
+            continue;
+        named += (named.empty() ? "" : " ") + word.substr(0, word.find('='));
+    }
+    return named;
+}
+
+std::string commandList()
+{
+    std::string names;
+    for (const CommandRow &row : COMMANDS)
+        names += (names.empty() ? "" : ", ") + std::string(row.name);
+    return names;
+}
+
+// CLI11's texts in the user's words: unknown options are named, a missing
+// or unknown command lists the commands, other refusals keep CLI11's text.
+std::string usageError(const CLI::App &app, const CLI::ParseError &error)
+{
+    const std::string what = error.what();
+    if (dynamic_cast<const CLI::ExtrasError *>(&error)) {
+        const std::string named = unknownOptions(app.remaining(true));
+        if (named.empty())
+            return t(QT_TRANSLATE_NOOP("kbmaint", "kbmaint：多余的参数（不予显示），见--help"));
+        return t(QT_TRANSLATE_NOOP("kbmaint", "kbmaint：未知的选项：")) + named +
+               t(QT_TRANSLATE_NOOP("kbmaint", "，见--help"));
+    }
+    if (what.rfind("A subcommand", 0) == 0 || what.rfind("Requires at least", 0) == 0)
+        return t(QT_TRANSLATE_NOOP("kbmaint", "kbmaint：缺少命令或命令未知。可用的命令：")) +
+               commandList() + t(QT_TRANSLATE_NOOP("kbmaint", "；见--help"));
+    return t(QT_TRANSLATE_NOOP("kbmaint", "kbmaint：")) + what +
+           t(QT_TRANSLATE_NOOP("kbmaint", "；见--help"));
 }
 
 // The command that was chosen: the one subcommand (and its own one below
@@ -271,13 +359,14 @@ int parseCommandLine(int argc, char **argv, CliOptions *options, std::string *ou
     // exceptions are caught here and nowhere else.
     try {
         app.parse(argc, argv);
-    } catch (const CLI::ExtrasError &) {
-        // The stray words are not repeated: one of them may be a password.
-        errStream << t(QT_TRANSLATE_NOOP("kbmaint", "kbmaint：多余的参数（不予显示），见--help"))
-                  << '\n';
-        status = ExitStatus::USAGE;
     } catch (const CLI::ParseError &error) {
-        status = app.exit(error, outStream, errStream) == 0 ? ExitStatus::OK : ExitStatus::USAGE;
+        if (error.get_exit_code() == 0) { // --help
+            status =
+                app.exit(error, outStream, errStream) == 0 ? ExitStatus::OK : ExitStatus::USAGE;
+        } else {
+            errStream << usageError(app, error) << '\n';
+            status = ExitStatus::USAGE;
+        }
     }
     if (status < 0) {
         takeRaw(raw, options);

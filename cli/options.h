@@ -23,6 +23,7 @@ enum class Command {
     PoolGenerate,
     PoolStats,
     PoolList,
+    PoolRelease,
 };
 
 struct CliOptions {
@@ -43,8 +44,9 @@ struct CliOptions {
     QString feMac;
     bool fromPool = false;
     QString operatorName;
-    QString poolUrl; // empty: the local pool
-    QString recipe;  // provision
+    QString poolUrl;        // empty: the local pool
+    int claimSeconds = 600; // write-mac, provision
+    QString recipe;         // provision
     bool watch = false;
     QString report;
     QString rangeStart; // pool generate
@@ -53,6 +55,8 @@ struct CliOptions {
     int headLength = 6;
     enum class Listing { All, Free, Used } listing = Listing::All; // pool list
     int page = 1;
+    QString releaseMac; // pool release
+    QString reason;
 };
 
 // The subcommand's name as typed ("set-ssid", "pool list").

@@ -9,7 +9,10 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDebug>
+#include <QFileInfo>
 #include <QSqlError>
+#include <QSqlField>
+#include <QSqlRecord>
 #include <QSysInfo>
 #include <QThread>
 #include <QUrl>
@@ -25,6 +28,17 @@ const QStringList POSTGRES_SCHEMES{QStringLiteral("postgresql://"), QStringLiter
 const QString SQLITE_OPTIONS = QStringLiteral("QSQLITE_BUSY_TIMEOUT=60000");
 // A claim that loses rows to a racing claimer tries again this often.
 constexpr int CLAIM_ROUNDS = 8;
+
+// The journal's table, and the columns added to it after its first version.
+const char *const CLAIM_TABLE =
+    "CREATE TABLE IF NOT EXISTS %1(MacAddr varchar(255) primary key, State varchar(16), "
+    "Claimer varchar(255), Station varchar(255), Operator varchar(255), ClaimedAt bigint, "
+    "ExpiresAt bigint, Note varchar(255), Port varchar(255), WritingAt bigint, EndedAt bigint, "
+    "EndedBy varchar(255))";
+const char *const ADDED_COLUMNS[][2] = {{"Port", "varchar(255)"},
+                                        {"WritingAt", "bigint"},
+                                        {"EndedAt", "bigint"},
+                                        {"EndedBy", "varchar(255)"}};
 
 QString tr(const char *text)
 {
@@ -53,8 +67,11 @@ bool parsePostgres(const QString &rest, MacPoolUrl &url, QString &errorText)
     const QString userInfo = rest.left(at);
     const int colon = userInfo.indexOf(QLatin1Char(':'));
     url.user = decoded(userInfo.left(colon));
-    if (colon >= 0)
-        url.password = decoded(userInfo.mid(colon + 1));
+    if (colon >= 0) {
+        // In a URL it would stand in the process list for every user.
+        errorText = tr("地址池URL不能含密码：请写入~/.pgpass或PGPASSFILE指定的文件。");
+        return false;
+    }
     QString hostPort = rest.mid(at + 1, slash - at - 1);
     const int portColon = hostPort.lastIndexOf(QLatin1Char(':'));
     if (portColon >= 0 && !hostPort.endsWith(QLatin1Char(']'))) {
@@ -132,12 +149,17 @@ QString localPoolUrl()
     return SQLITE_SCHEME + macDbFileName;
 }
 
-MacPool::MacPool(const QString &url, const QString &claimer)
+MacPool::MacPool(const QString &url, const QString &claimer, MissingPoolFile missing)
     : claimerName(claimer.isEmpty() ? QUuid::createUuid().toString(QUuid::WithoutBraces) : claimer),
       connection(newConnectionName())
 {
     if (!MacPoolUrl::parse(url, where, whyNotOpen))
         return;
+    if (where.kind == MacPoolUrl::SQLITE && missing == MissingPoolFile::Refuse &&
+        !QFileInfo::exists(where.path)) {
+        whyNotOpen = tr("MAC地址池文件%1不存在（只有生成地址时才会创建）。").arg(where.path);
+        return;
+    }
     open = openDatabase();
 }
 
@@ -184,26 +206,50 @@ bool MacPool::openDatabase()
         whyNotOpen = db.lastError().text();
         return false;
     }
-    if (postgres())
-        return true;
+    QSqlQuery query(db);
+    if (postgres()) {
+        // The server's NOTICE lines (a table that exists already) stay off the terminal.
+        return run(query, QStringLiteral("SET client_min_messages TO warning"), {}, whyNotOpen) &&
+               addMissingColumns(whyNotOpen);
+    }
     // Write-ahead logging: one sync per commit instead of a journal's three or
     // four, and readers never wait for a claimer. Every commit still reaches
     // the disk before it counts, since a lost confirm would hand an address
     // out again. (Like any SQLite file, the pool must not lie on a network
     // file system.)
     // A file that cannot switch (a read-only folder) keeps its journal.
-    QSqlQuery query(db);
     QString ignored;
     run(query, QStringLiteral("PRAGMA journal_mode=WAL"), {}, ignored);
     run(query, QStringLiteral("PRAGMA synchronous=FULL"), {}, ignored);
     // Files made before reservations existed get their table on first use.
-    return run(query,
-               QStringLiteral("CREATE TABLE IF NOT EXISTS %1(MacAddr varchar(255) primary key, "
-                              "State varchar(16), Claimer varchar(255), Station varchar(255), "
-                              "Operator varchar(255), ClaimedAt bigint, ExpiresAt bigint, "
-                              "Note varchar(255))")
-                   .arg(claimTableName),
-               {}, whyNotOpen);
+    return run(query, QString::fromLatin1(CLAIM_TABLE).arg(claimTableName), {}, whyNotOpen) &&
+           addMissingColumns(whyNotOpen);
+}
+
+// A journal table of an earlier version keeps its rows and gains the columns
+// it lacks. Nothing to do while the table does not exist.
+bool MacPool::addMissingColumns(QString &errorText)
+{
+    QSqlDatabase db = QSqlDatabase::database(connection, false);
+    const QSqlRecord columns = db.record(claimTableName);
+    if (columns.isEmpty())
+        return true;
+    QSqlQuery query(db);
+    for (const auto &column : ADDED_COLUMNS) {
+        bool present = false;
+        for (int i = 0; i < columns.count(); ++i)
+            present = present || columns.fieldName(i).compare(QLatin1String(column[0]),
+                                                              Qt::CaseInsensitive) == 0;
+        // Two stations starting at once may both add it on a server.
+        const QString ifNew = postgres() ? QStringLiteral("IF NOT EXISTS ") : QString();
+        if (!present && !run(query,
+                             QStringLiteral("ALTER TABLE %1 ADD COLUMN %2%3 %4")
+                                 .arg(claimTableName, ifNew, QLatin1String(column[0]),
+                                      QLatin1String(column[1])),
+                             {}, errorText))
+            return false;
+    }
+    return true;
 }
 
 QSqlQuery *MacPool::runKept(const QString &sql, const QVariantList &values, QString &errorText)
@@ -236,19 +282,25 @@ qint64 MacPool::now() const
 QStringList MacPool::claim(int n, const QString &station, const QString &operatorName,
                            QString &errorText, int seconds)
 {
+    return claim(n, station, QString(), operatorName, seconds, errorText);
+}
+
+QStringList MacPool::claim(int n, const QString &station, const QString &port,
+                           const QString &operatorName, int seconds, QString &errorText)
+{
     if (!open) {
         errorText = whyNotOpen;
         return {};
     }
     if (n < 1)
         return {};
-    return postgres() ? claimPostgres(n, station, operatorName, seconds, errorText)
-                      : claimSqlite(n, station, operatorName, seconds, errorText);
+    const QStringList who{station, port, operatorName};
+    return postgres() ? claimPostgres(n, who, seconds, errorText)
+                      : claimSqlite(n, who, seconds, errorText);
 }
 
 // Under SQLite's write lock: pick the lowest free addresses, then hold them.
-QStringList MacPool::claimSqlite(int n, const QString &station, const QString &operatorName,
-                                 int seconds, QString &errorText)
+QStringList MacPool::claimSqlite(int n, const QStringList &who, int seconds, QString &errorText)
 {
     QSqlDatabase db = QSqlDatabase::database(connection, false);
     if (!begin(db, false, errorText))
@@ -259,21 +311,23 @@ QStringList MacPool::claimSqlite(int n, const QString &station, const QString &o
         QSqlQuery query(db);
         query.setForwardOnly(true);
         bool ok = run(query,
-                      QStringLiteral("SELECT m.MacAddr FROM %1 m WHERE m.IsUsed=0 AND NOT EXISTS "
-                                     "(SELECT 1 FROM %2 c WHERE c.MacAddr=m.MacAddr AND "
-                                     "(c.State=? OR c.ExpiresAt>?)) ORDER BY m.MacAddr LIMIT ?")
-                          .arg(macTableName, claimTableName),
-                      {QUARANTINED, at, n}, errorText);
+                      QStringLiteral("SELECT m.MacAddr FROM %1 m WHERE m.IsUsed=0 AND %4 AND "
+                                     "NOT EXISTS (SELECT 1 FROM %2 c WHERE c.MacAddr=m.MacAddr "
+                                     "AND %3) ORDER BY m.MacAddr LIMIT ?")
+                          .arg(macTableName, claimTableName, heldCondition(), unicastCondition()),
+                      unicastValues() + heldValues(at) << n, errorText);
         while (ok && query.next())
             picked << query.value(0).toString();
         query.finish();
         const QString hold =
-            QStringLiteral("INSERT OR REPLACE INTO %1(MacAddr, State, Claimer, Station, Operator, "
-                           "ClaimedAt, ExpiresAt, Note) VALUES (?, ?, ?, ?, ?, ?, ?, '')")
+            QStringLiteral("INSERT OR REPLACE INTO %1(MacAddr, State, Claimer, Station, Port, "
+                           "Operator, ClaimedAt, ExpiresAt, Note) VALUES (?, ?, ?, ?, ?, ?, ?, ?, "
+                           "'')")
                 .arg(claimTableName);
         for (int i = 0; ok && i < picked.size(); ++i)
             ok = run(query, hold,
-                     {picked.at(i), CLAIMED, claimerName, station, operatorName, at, at + seconds},
+                     {picked.at(i), CLAIMED, claimerName, who.at(0), who.at(1), who.at(2), at,
+                      at + seconds},
                      errorText);
         if (!ok) {
             query.finish();
@@ -287,33 +341,37 @@ QStringList MacPool::claimSqlite(int n, const QString &station, const QString &o
 // One statement: the picked rows are locked (others skip them), and a
 // reservation row is only overwritten when it has expired, so a claimer
 // whose snapshot missed a fresh reservation gets nothing for that address.
-QStringList MacPool::claimPostgres(int n, const QString &station, const QString &operatorName,
-                                   int seconds, QString &errorText)
+QStringList MacPool::claimPostgres(int n, const QStringList &who, int seconds, QString &errorText)
 {
+    // The conflict clause repeats the held condition negated: a row that
+    // became held since the snapshot is left alone.
     const QString sql =
         QStringLiteral(
-            "WITH picked AS (SELECT m.MacAddr FROM %1 m WHERE m.IsUsed=0 AND NOT EXISTS "
-            "(SELECT 1 FROM %2 c WHERE c.MacAddr=m.MacAddr AND (c.State=CAST(? AS varchar) OR "
-            "c.ExpiresAt>CAST(? AS bigint))) ORDER BY m.MacAddr LIMIT CAST(? AS bigint) "
-            "FOR UPDATE OF m SKIP LOCKED), "
-            "taken AS (INSERT INTO %2 AS c (MacAddr, State, Claimer, Station, Operator, "
+            "WITH picked AS (SELECT m.MacAddr FROM %1 m WHERE m.IsUsed=0 AND %4 AND NOT EXISTS "
+            "(SELECT 1 FROM %2 c WHERE c.MacAddr=m.MacAddr AND %3) ORDER BY m.MacAddr "
+            "LIMIT CAST(? AS bigint) FOR UPDATE OF m SKIP LOCKED), "
+            "taken AS (INSERT INTO %2 AS c (MacAddr, State, Claimer, Station, Port, Operator, "
             "ClaimedAt, ExpiresAt, Note) SELECT MacAddr, CAST(? AS varchar), CAST(? AS varchar), "
-            "CAST(? AS varchar), CAST(? AS varchar), CAST(? AS bigint), CAST(? AS bigint), '' "
+            "CAST(? AS varchar), CAST(? AS varchar), CAST(? AS varchar), CAST(? AS bigint), "
+            "CAST(? AS bigint), '' "
             "FROM picked ON CONFLICT (MacAddr) DO UPDATE SET State=EXCLUDED.State, "
-            "Claimer=EXCLUDED.Claimer, Station=EXCLUDED.Station, Operator=EXCLUDED.Operator, "
-            "ClaimedAt=EXCLUDED.ClaimedAt, ExpiresAt=EXCLUDED.ExpiresAt, Note='' "
-            "WHERE c.State=CAST(? AS varchar) AND c.ExpiresAt<=CAST(? AS bigint) "
-            "RETURNING c.MacAddr) "
+            "Claimer=EXCLUDED.Claimer, Station=EXCLUDED.Station, Port=EXCLUDED.Port, "
+            "Operator=EXCLUDED.Operator, ClaimedAt=EXCLUDED.ClaimedAt, "
+            "ExpiresAt=EXCLUDED.ExpiresAt, Note='', WritingAt=NULL, EndedAt=NULL, EndedBy=NULL "
+            "WHERE NOT %3 RETURNING c.MacAddr) "
             "SELECT p.MacAddr, t.MacAddr IS NOT NULL FROM picked p "
             "LEFT JOIN taken t ON t.MacAddr=p.MacAddr ORDER BY p.MacAddr")
-            .arg(macTableName, claimTableName);
+            .arg(macTableName, claimTableName, heldCondition(), unicastCondition());
     QStringList taken;
     for (int round = 0; round < CLAIM_ROUNDS && taken.size() < n; ++round) {
         const qint64 at = now();
-        QSqlQuery *query = runKept(sql,
-                                   {QUARANTINED, at, n - taken.size(), CLAIMED, claimerName,
-                                    station, operatorName, at, at + seconds, CLAIMED, at},
-                                   errorText);
+        QSqlQuery *query =
+            runKept(sql,
+                    unicastValues() + heldValues(at) +
+                        QVariantList{n - taken.size(), CLAIMED, claimerName, who.at(0), who.at(1),
+                                     who.at(2), at, at + seconds} +
+                        heldValues(at),
+                    errorText);
         if (!query)
             return taken;
         int picked = 0;
@@ -354,13 +412,13 @@ bool MacPool::confirm(const QString &mac, const MacUsageRecord &record, QString 
                           QVariantList(forms.begin(), forms.end()),
                       errorText);
         if (!failed && query.numRowsAffected() > 0) {
-            failed =
-                !run(query,
-                     QStringLiteral("DELETE FROM %1 WHERE MacAddr IN (%2) AND Claimer=? AND "
-                                    "State=?")
-                         .arg(claimTableName, marks(forms.size())),
-                     QVariantList(forms.begin(), forms.end()) + QVariantList{claimerName, CLAIMED},
-                     errorText);
+            failed = !run(query,
+                          QStringLiteral("UPDATE %1 SET State=?, EndedAt=? WHERE MacAddr IN (%2) "
+                                         "AND Claimer=? AND State IN (?, ?)")
+                              .arg(claimTableName, marks(forms.size())),
+                          QVariantList{USED, now()} + QVariantList(forms.begin(), forms.end()) +
+                              QVariantList{claimerName, CLAIMED, WRITING},
+                          errorText);
             ended = !failed && query.numRowsAffected() > 0;
         }
         if (ended) {
@@ -376,23 +434,24 @@ bool MacPool::confirm(const QString &mac, const MacUsageRecord &record, QString 
 
 // One statement: the address row is locked first, as a claim locks it, so a
 // racing claim and this confirm queue rather than deadlock; the reservation
-// must still be this claimer's when its row is deleted.
+// must still be this claimer's when its row moves to used.
 bool MacPool::confirmPostgres(const QString &mac, const MacUsageRecord &record, QString &errorText)
 {
     const QStringList forms = storedForms(mac);
     QSqlQuery *query = runKept(
         QStringLiteral("WITH target AS (SELECT MacAddr FROM %1 WHERE MacAddr IN (%3) AND "
                        "IsUsed=0 FOR UPDATE), "
-                       "ended AS (DELETE FROM %2 c USING target t WHERE c.MacAddr=t.MacAddr "
-                       "AND c.Claimer=CAST(? AS varchar) AND c.State=CAST(? AS varchar) "
-                       "RETURNING c.MacAddr) "
+                       "ended AS (UPDATE %2 c SET State=CAST(? AS varchar), "
+                       "EndedAt=CAST(? AS bigint) FROM target t WHERE c.MacAddr=t.MacAddr "
+                       "AND c.Claimer=CAST(? AS varchar) AND c.State IN (CAST(? AS varchar), "
+                       "CAST(? AS varchar)) RETURNING c.MacAddr) "
                        "UPDATE %1 m SET IsUsed=1, UsedDateTime=CAST(? AS varchar), "
                        "BoardType=CAST(? AS varchar), BarCode=CAST(? AS varchar), "
                        "Operator=CAST(? AS varchar) FROM ended e WHERE m.MacAddr=e.MacAddr")
             .arg(macTableName, claimTableName, marks(forms.size())),
-        QVariantList(forms.begin(), forms.end()) + QVariantList{claimerName, CLAIMED, timeStamp(),
-                                                                record.BoardType, record.BarCode,
-                                                                record.Operator},
+        QVariantList(forms.begin(), forms.end()) +
+            QVariantList{USED, now(), claimerName, CLAIMED, WRITING, timeStamp(), record.BoardType,
+                         record.BarCode, record.Operator},
         errorText);
     if (!query)
         return false;
@@ -404,24 +463,159 @@ bool MacPool::confirmPostgres(const QString &mac, const MacUsageRecord &record, 
     return false;
 }
 
+bool MacPool::moveState(const QString &sql, const QVariantList &values, const QString &mac,
+                        QString &errorText)
+{
+    if (!open) {
+        errorText = whyNotOpen;
+        return false;
+    }
+    QSqlQuery query(QSqlDatabase::database(connection, false));
+    if (!run(query, sql, values, errorText))
+        return false;
+    if (query.numRowsAffected() > 0)
+        return true;
+    errorText = whyNotHeld(mac);
+    return false;
+}
+
+// Autocommitted: the writing state is on disk (or on the server) before
+// the caller sends the address.
+bool MacPool::beginWrite(const QString &mac, QString &errorText)
+{
+    const QStringList forms = storedForms(mac);
+    return moveState(QStringLiteral("UPDATE %1 SET State=?, WritingAt=? WHERE MacAddr IN (%2) AND "
+                                    "Claimer=? AND State=?")
+                         .arg(claimTableName, marks(forms.size())),
+                     QVariantList{WRITING, now()} + QVariantList(forms.begin(), forms.end()) +
+                         QVariantList{claimerName, CLAIMED},
+                     mac, errorText);
+}
+
 bool MacPool::release(const QString &mac, QString &errorText)
+{
+    const QStringList forms = storedForms(mac);
+    return moveState(QStringLiteral("UPDATE %1 SET State=?, EndedAt=?, EndedBy=Claimer WHERE "
+                                    "MacAddr IN (%2) AND Claimer=? AND State IN (?, ?)")
+                         .arg(claimTableName, marks(forms.size())),
+                     QVariantList{RELEASED, now()} + QVariantList(forms.begin(), forms.end()) +
+                         QVariantList{claimerName, CLAIMED, WRITING},
+                     mac, errorText);
+}
+
+bool MacPool::releaseUnknown(const QString &mac, const QString &who, const QString &reason,
+                             QString &errorText)
+{
+    QString failure;
+    if (stateOf(mac, failure) != MacState::Unknown) {
+        errorText =
+            failure.isEmpty() ? tr("MAC地址%1的状态不是未知，不能这样释放。").arg(mac) : failure;
+        return false;
+    }
+    const QStringList forms = storedForms(mac);
+    const qint64 at = now();
+    if (!moveState(QStringLiteral("UPDATE %1 SET State=?, EndedAt=?, EndedBy=?, Note=? WHERE "
+                                  "MacAddr IN (%2) AND State=? AND ExpiresAt<=?")
+                       .arg(claimTableName, marks(forms.size())),
+                   QVariantList{RELEASED, at, who, reason} +
+                       QVariantList(forms.begin(), forms.end()) + QVariantList{WRITING, at},
+                   mac, errorText))
+        return false;
+    qCDebug(lcMacpool).noquote() << mac << "released by" << who << "at" << at << ":" << reason;
+    return true;
+}
+
+MacState MacPool::stateOf(const QString &mac, QString &errorText)
+{
+    if (!open) {
+        errorText = whyNotOpen;
+        return MacState::NotInPool;
+    }
+    const QStringList forms = storedForms(mac);
+    QSqlQuery query(QSqlDatabase::database(connection, false));
+    query.setForwardOnly(true);
+    if (!run(query,
+             QStringLiteral("SELECT m.IsUsed, c.State, c.ExpiresAt FROM %1 m LEFT JOIN %2 c ON "
+                            "c.MacAddr=m.MacAddr WHERE m.MacAddr IN (%3)")
+                 .arg(macTableName, claimTableName, marks(forms.size())),
+             QVariantList(forms.begin(), forms.end()), errorText) ||
+        !query.next())
+        return MacState::NotInPool;
+    const QString state = query.value(1).toString();
+    const bool live = query.value(2).toLongLong() > now();
+    if (query.value(0).toInt() == 1 || state == USED || state == REPLACED)
+        return MacState::Used;
+    if (state == QUARANTINED)
+        return MacState::Quarantined;
+    if (state == WRITING)
+        return live ? MacState::Writing : MacState::Unknown;
+    return state == CLAIMED && live ? MacState::Reserved : MacState::Free;
+}
+
+bool MacPool::markSeenOnModule(const QString &mac, const QString &station, const QString &port,
+                               const QString &operatorName, QString &errorText)
+{
+    return recordUsed(mac, USED, {station, port, operatorName}, tr("模块上已有此地址"), errorText);
+}
+
+bool MacPool::markReplaced(const QString &mac, QString &errorText)
+{
+    return recordUsed(mac, REPLACED, {QString(), QString(), QString()}, tr("已被新地址替换"),
+                      errorText);
+}
+
+// The address row first, then the journal row, in one transaction; an
+// address that is used already keeps its use record.
+bool MacPool::recordUsed(const QString &mac, const QString &state, const QStringList &where,
+                         const QString &note, QString &errorText)
 {
     if (!open) {
         errorText = whyNotOpen;
         return false;
     }
     const QStringList forms = storedForms(mac);
-    QSqlQuery query(QSqlDatabase::database(connection, false));
-    if (!run(query,
-             QStringLiteral("DELETE FROM %1 WHERE MacAddr IN (%2) AND Claimer=? AND State=?")
-                 .arg(claimTableName, marks(forms.size())),
-             QVariantList(forms.begin(), forms.end()) + QVariantList{claimerName, CLAIMED},
-             errorText))
+    const QVariantList formValues(forms.begin(), forms.end());
+    const qint64 at = now();
+    QSqlDatabase db = QSqlDatabase::database(connection, false);
+    QString failure;
+    if (!begin(db, postgres(), failure)) {
+        errorText = failure;
         return false;
-    if (query.numRowsAffected() > 0)
-        return true;
-    errorText = whyNotHeld(mac);
-    return false;
+    }
+    bool ok = false;
+    {
+        QSqlQuery query(db);
+        ok = run(query,
+                 QStringLiteral("UPDATE %1 SET IsUsed=1, UsedDateTime=?, Operator=? WHERE MacAddr "
+                                "IN (%2) AND IsUsed=0")
+                     .arg(macTableName, marks(forms.size())),
+                 QVariantList{timeStamp(), where.at(2)} + formValues, failure) &&
+             run(query,
+                 QStringLiteral(
+                     "INSERT INTO %1 AS c (MacAddr, State, Claimer, Station, Port, Operator, "
+                     "ClaimedAt, ExpiresAt, Note, EndedAt, EndedBy) SELECT m.MacAddr, "
+                     "CAST(? AS varchar), '', CAST(? AS varchar), CAST(? AS varchar), "
+                     "CAST(? AS varchar), CAST(? AS bigint), 0, CAST(? AS varchar), "
+                     "CAST(? AS bigint), CAST(? AS varchar) FROM %2 m WHERE m.MacAddr IN (%3) "
+                     "ON CONFLICT (MacAddr) DO UPDATE SET State=EXCLUDED.State, "
+                     "Note=EXCLUDED.Note, EndedAt=EXCLUDED.EndedAt, EndedBy=EXCLUDED.EndedBy, "
+                     "Station=CASE WHEN EXCLUDED.Station='' THEN c.Station ELSE "
+                     "EXCLUDED.Station END, Port=CASE WHEN EXCLUDED.Port='' THEN c.Port ELSE "
+                     "EXCLUDED.Port END")
+                     .arg(claimTableName, macTableName, marks(forms.size())),
+                 QVariantList{state, where.at(0), where.at(1), where.at(2), at, note, at,
+                              where.at(2)} +
+                     formValues,
+                 failure);
+        ok = ok && query.numRowsAffected() > 0;
+        if (ok)
+            ok = commit(db, postgres(), failure);
+        else
+            rollback(db, postgres());
+    }
+    if (!ok)
+        errorText = failure.isEmpty() ? tr("MAC地址%1不在地址池中。").arg(mac) : failure;
+    return ok;
 }
 
 bool MacPool::quarantine(const QString &mac, const QString &why, QString &errorText)
@@ -470,5 +664,7 @@ QString MacPool::whyNotHeld(const QString &mac)
         return tr("MAC地址%1已经使用过，不能再次确认。").arg(mac);
     if (query.value(1).toString() == QUARANTINED)
         return tr("MAC地址%1已被隔离。").arg(mac);
+    if (query.value(1).toString() == WRITING)
+        return tr("MAC地址%1正在写入或状态未知。").arg(mac);
     return tr("MAC地址%1不是本工位领取的地址，可能预留已过期并被其他工位领取。").arg(mac);
 }

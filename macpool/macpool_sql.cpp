@@ -67,6 +67,33 @@ void rollback(QSqlDatabase &db, bool postgres)
     query.exec(QStringLiteral("ROLLBACK")); // fails harmlessly when SQLite rolled back already
 }
 
+QString heldCondition()
+{
+    return QStringLiteral("(c.State<>CAST(? AS varchar) AND (c.State<>CAST(? AS varchar) OR "
+                          "c.ExpiresAt>CAST(? AS bigint)))");
+}
+
+QVariantList heldValues(qint64 at)
+{
+    return {RELEASED, CLAIMED, at};
+}
+
+QString unicastCondition()
+{
+    return QStringLiteral("upper(substr(m.MacAddr, 2, 1)) NOT IN (%1) AND m.MacAddr NOT IN (%2)")
+        .arg(marks(8), marks(3));
+}
+
+QVariantList unicastValues()
+{
+    QVariantList values;
+    for (const char *odd : {"1", "3", "5", "7", "9", "B", "D", "F"})
+        values << QString::fromLatin1(odd);
+    for (const QString &zero : storedMacForms(0))
+        values << zero;
+    return values;
+}
+
 QString marks(int n)
 {
     QStringList list;

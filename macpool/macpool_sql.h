@@ -17,6 +17,22 @@ namespace MacPoolSql
 // Reservation states as stored in the reservation table's State column.
 inline const QString CLAIMED = QStringLiteral("claimed");
 inline const QString QUARANTINED = QStringLiteral("quarantined");
+inline const QString WRITING = QStringLiteral("writing");
+inline const QString USED = QStringLiteral("used");
+inline const QString RELEASED = QStringLiteral("released");
+inline const QString REPLACED = QStringLiteral("replaced");
+
+// The condition, on a reservation row `c`, that keeps its address from
+// being claimed at time ?: every state but a released one or a claim that
+// expired. Its values: heldValues(at).
+QString heldCondition();
+QVariantList heldValues(qint64 at);
+
+// The condition, on an address row `m`, that leaves out group, broadcast and
+// zero addresses that older pools may hold (the second character of every
+// stored form is the first byte's low digit). Its values: unicastValues().
+QString unicastCondition();
+QVariantList unicastValues();
 
 // Prepares `sql`, binds `values` in order and executes it; false with the
 // driver's text in `errorText`. The statement goes to the debug log with

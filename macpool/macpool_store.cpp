@@ -38,6 +38,17 @@ private:
     QString text;
 };
 
+// The hold a journal row in `state` puts on its address; `live` is whether
+// its reservation has not expired.
+MacHold holdOf(const QString &state, bool live)
+{
+    if (state == QUARANTINED)
+        return MacHold::QUARANTINED;
+    if (state == WRITING)
+        return live ? MacHold::WRITING : MacHold::UNKNOWN;
+    return state == CLAIMED && live ? MacHold::CLAIMED : MacHold::NONE;
+}
+
 // Rows per INSERT on PostgreSQL, where every statement is a round trip to
 // the server; SQLite runs one prepared row at a time in its own process.
 constexpr int SERVER_BATCH_ROWS = 250;
@@ -84,9 +95,11 @@ bool MacPool::createTables(QString &errorText)
                        QStringLiteral("CREATE TABLE IF NOT EXISTS %1(MacAddr varchar(255) primary "
                                       "key, State varchar(16), Claimer varchar(255), Station "
                                       "varchar(255), Operator varchar(255), ClaimedAt bigint, "
-                                      "ExpiresAt bigint, Note varchar(255))")
+                                      "ExpiresAt bigint, Note varchar(255), Port varchar(255), "
+                                      "WritingAt bigint, EndedAt bigint, EndedBy varchar(255))")
                            .arg(claimTableName),
                        {}, errorText);
+        ok = ok && addMissingColumns(errorText);
     } else if (!db.tables().contains(macTableName, Qt::CaseSensitive)) {
         ok = run(query,
                  QStringLiteral("create table %1(MacAddr varchar(255) primary key,CreateDateTime "
@@ -101,6 +114,24 @@ bool MacPool::createTables(QString &errorText)
                      QStringLiteral("CREATE INDEX IF NOT EXISTS %1_free ON %1(IsUsed, MacAddr)")
                          .arg(macTableName),
                      {}, errorText);
+}
+
+bool MacPool::hasTables(QString &errorText)
+{
+    if (!open) {
+        errorText = whyNotOpen;
+        return false;
+    }
+    QSqlDatabase db = QSqlDatabase::database(connection, false);
+    const QStringList tables = db.tables();
+    if (db.lastError().isValid()) {
+        errorText = db.lastError().text();
+        return false;
+    }
+    if (tables.contains(macTableName, Qt::CaseInsensitive))
+        return true;
+    errorText = tr("MAC地址池中没有地址表%1，请先生成地址。").arg(macTableName);
+    return false;
 }
 
 MacPoolStats MacPool::stats(QString &errorText)
@@ -120,17 +151,23 @@ MacPoolStats MacPool::stats(QString &errorText)
     counts.total = query.value(0).toLongLong();
     counts.used = query.value(1).toLongLong();
     // Holds of used rows (an address marked used without its claim) count as used.
+    const qint64 at = now();
     if (!run(query,
              QStringLiteral("SELECT sum(CASE WHEN c.State=? AND c.ExpiresAt>? THEN 1 ELSE 0 END), "
-                            "sum(CASE WHEN c.State=? THEN 1 ELSE 0 END) FROM %1 c JOIN %2 m ON "
-                            "m.MacAddr=c.MacAddr WHERE m.IsUsed=0")
+                            "sum(CASE WHEN c.State=? THEN 1 ELSE 0 END), "
+                            "sum(CASE WHEN c.State=? AND c.ExpiresAt>? THEN 1 ELSE 0 END), "
+                            "sum(CASE WHEN c.State=? AND c.ExpiresAt<=? THEN 1 ELSE 0 END) "
+                            "FROM %1 c JOIN %2 m ON m.MacAddr=c.MacAddr WHERE m.IsUsed=0")
                  .arg(claimTableName, macTableName),
-             {CLAIMED, now(), QUARANTINED}, errorText) ||
+             {CLAIMED, at, QUARANTINED, WRITING, at, WRITING, at}, errorText) ||
         !query.next())
         return counts;
     counts.claimed = query.value(0).toLongLong();
     counts.quarantined = query.value(1).toLongLong();
-    counts.free = counts.total - counts.used - counts.claimed - counts.quarantined;
+    counts.writing = query.value(2).toLongLong();
+    counts.unknown = query.value(3).toLongLong();
+    counts.free = counts.total - counts.used - counts.claimed - counts.quarantined -
+                  counts.writing - counts.unknown;
     return counts;
 }
 
@@ -145,21 +182,24 @@ QList<MacClaimRow> MacPool::holds(QString &errorText)
     query.setForwardOnly(true);
     if (!run(query,
              QStringLiteral("SELECT MacAddr, State, Claimer, Station, Operator, ClaimedAt, "
-                            "ExpiresAt, Note FROM %1 ORDER BY MacAddr")
+                            "ExpiresAt, Note, Port, WritingAt FROM %1 WHERE State IN (?, ?, ?) "
+                            "ORDER BY MacAddr")
                  .arg(claimTableName),
-             {}, errorText))
+             {CLAIMED, WRITING, QUARANTINED}, errorText))
         return rows;
+    const qint64 at = now();
     while (query.next()) {
         MacClaimRow row;
         row.MacAddr = query.value(0).toString();
-        row.hold =
-            query.value(1).toString() == QUARANTINED ? MacHold::QUARANTINED : MacHold::CLAIMED;
         row.claimer = query.value(2).toString();
         row.station = query.value(3).toString();
         row.operatorName = query.value(4).toString();
         row.claimedAt = query.value(5).toLongLong();
         row.expiresAt = query.value(6).toLongLong();
         row.note = query.value(7).toString();
+        row.port = query.value(8).toString();
+        row.writingAt = query.value(9).toLongLong();
+        row.hold = holdOf(query.value(1).toString(), row.expiresAt > at);
         rows << row;
     }
     return rows;
@@ -192,6 +232,8 @@ bool MacPool::generate(const MacRange &range, const QString &batch, QString &err
         errorText = whyNotOpen;
         return false;
     }
+    if (rangeReachesNonUnicast(range, errorText))
+        return false;
     QString failure;
     QString clash = firstClash(range, failure);
     QSqlDatabase db = QSqlDatabase::database(connection, false);
@@ -321,7 +363,8 @@ QList<MacRow> MacPool::page(int pageNumber, const MacFilter &filter, QString &er
     return rows;
 }
 
-// Marks the rows whose address is quarantined or under a live reservation.
+// Marks the rows whose address is quarantined, under a live reservation or
+// write, or unknown.
 void MacPool::addHolds(QList<MacRow> &rows, QString &errorText)
 {
     if (rows.isEmpty())
@@ -339,13 +382,13 @@ void MacPool::addHolds(QList<MacRow> &rows, QString &errorText)
     const qint64 at = now();
     while (query.next()) {
         const QString mac = query.value(0).toString();
-        const bool quarantined = query.value(1).toString() == QUARANTINED;
-        if (!quarantined && query.value(2).toLongLong() <= at)
-            continue; // expired: free again
+        const MacHold hold = holdOf(query.value(1).toString(), query.value(2).toLongLong() > at);
+        if (hold == MacHold::NONE)
+            continue; // expired or ended
         for (MacRow &row : rows) {
             if (row.MacAddr != mac)
                 continue;
-            row.hold = quarantined ? MacHold::QUARANTINED : MacHold::CLAIMED;
+            row.hold = hold;
             row.holdNote = query.value(3).toString();
         }
     }

@@ -199,7 +199,8 @@ bool markMacUsed(const MacUsageRecord &record, QString &errorText)
 void createMacTable()
 {
     QString errorText;
-    const bool created = MacPool(localPoolUrl()).createTables(errorText);
+    const bool created =
+        MacPool(localPoolUrl(), QString(), MissingPoolFile::Create).createTables(errorText);
     qCDebug(lcMacpool) << created << errorText;
 }
 
@@ -214,10 +215,10 @@ QStringList takeUnusedMacs(int n, QString &errorText)
     if (!MacPoolSql::run(
             query,
             QStringLiteral("SELECT m.MacAddr FROM %1 m WHERE m.IsUsed=0 AND NOT EXISTS (SELECT 1 "
-                           "FROM %2 c WHERE c.MacAddr=m.MacAddr AND (c.State=? OR "
-                           "c.ExpiresAt>?)) ORDER BY m.MacAddr LIMIT ?;")
-                .arg(macTableName, claimTableName),
-            {MacPoolSql::QUARANTINED, QDateTime::currentSecsSinceEpoch(), n}, errorText))
+                           "FROM %2 c WHERE c.MacAddr=m.MacAddr AND %3) ORDER BY m.MacAddr "
+                           "LIMIT ?;")
+                .arg(macTableName, claimTableName, MacPoolSql::heldCondition()),
+            MacPoolSql::heldValues(QDateTime::currentSecsSinceEpoch()) << n, errorText))
         return {};
     QStringList addresses;
     while (query.next())

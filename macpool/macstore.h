@@ -58,8 +58,10 @@ struct MacFilter {
     QString batch;
 };
 
-// How an address is held outside IsUsed.
-enum class MacHold { NONE, CLAIMED, QUARANTINED };
+// How an address is held outside IsUsed: a live reservation, a write in
+// progress, a quarantine, or a write whose outcome nobody recorded before
+// its reservation expired (UNKNOWN: never handed out again by itself).
+enum class MacHold { NONE, CLAIMED, QUARANTINED, WRITING, UNKNOWN };
 
 // One address row as the store hands it out: the eight columns of the address
 // table in table order, plus its hold (a live reservation or a quarantine,

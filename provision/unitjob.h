@@ -45,6 +45,7 @@ struct UnitPlan {
     bool poolFeMac = false;
     QString operatorName;
     QString poolUrl;
+    int claimSeconds = 600;                        // how long a claim of pool addresses holds them
     std::shared_ptr<const FirmwareImage> firmware; // upgraded when set; shared by every unit
     QString logDir;                                // pulled when not empty
     bool logPerUnit = false; // the log file's name carries the port and the time

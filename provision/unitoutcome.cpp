@@ -21,7 +21,8 @@ constexpr FailureRow FAILURES[] = {
     {Failure::RefusedInput, "refused-input", ExitStatus::USAGE},
     {Failure::DigestMismatch, "digest-mismatch", ExitStatus::FAILED},
     {Failure::VerifyMismatch, "verify-mismatch", ExitStatus::FAILED},
-    {Failure::PoolEmpty, "pool-empty", ExitStatus::FAILED},
+    {Failure::PoolEmpty, "pool-empty", ExitStatus::POOL},
+    {Failure::PoolUnavailable, "pool-unavailable", ExitStatus::POOL},
     {Failure::Cancelled, "cancelled", ExitStatus::INTERRUPTED},
 };
 

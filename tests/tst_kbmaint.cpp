@@ -109,6 +109,7 @@ private slots:
 
 private:
     QString path(const QString &name) const { return dir->filePath(name); }
+    QString sqlite(const QString &name) const { return QStringLiteral("sqlite:") + path(name); }
     QStringList loginArguments() const
     {
         return {QStringLiteral("--json"), QStringLiteral("--password-file"), path("login.pw")};
@@ -145,7 +146,7 @@ void TstKbmaint::provisionsThreeModulesOneFaulty()
                           "verify": true})"));
     const QString poolUrl = QStringLiteral("sqlite:") + path("pool.db");
     {
-        MacPool pool(poolUrl);
+        MacPool pool(poolUrl, QString(), MissingPoolFile::Create);
         QString error;
         MacRange range{0x907EBA74B700ULL, 10, 1};
         QVERIFY2(pool.createTables(error) && pool.generate(range, QString(), error),
@@ -250,6 +251,34 @@ void TstKbmaint::exitStatus_data()
         << "refused-input";
     QTest::newRow("wrong login password") << QStringList{"info"} << "wrong" << 4 << "login-refused";
     QTest::newRow("info on a good module") << QStringList{"info"} << "sim" << 0 << "";
+    // No group, broadcast or zero address; a pool checked before any port.
+    QTest::newRow("group MAC") << QStringList{"write-mac", "--wifi", "01:00:5E:00:00:01"} << "sim"
+                               << 2 << "refused-input";
+    QTest::newRow("broadcast MAC")
+        << QStringList{"write-mac", "--wifi", "FF:FF:FF:FF:FF:FF"} << "sim" << 2 << "refused-input";
+    QTest::newRow("zero MAC") << QStringList{"write-mac", "--fe", "00:00:00:00:00:00"} << "sim" << 2
+                              << "refused-input";
+    const QStringList fromPool{"write-mac", "--from-pool", "--operator", "li", "--pool"};
+    QTest::newRow("password in the pool URL")
+        << fromPool + QStringList{"postgresql://li:secret@db/pool"} << "sim" << 2
+        << "refused-input";
+    QTest::newRow("from the pool without an operator")
+        << QStringList{"write-mac", "--from-pool", "--pool", "sqlite:@/pool.db"} << "sim" << 2
+        << "refused-input";
+    QTest::newRow("missing SQLite pool")
+        << fromPool + QStringList{"sqlite:@/missing.db"} << "sim" << 5 << "pool-unavailable";
+    QTest::newRow("pool without free addresses")
+        << fromPool + QStringList{"sqlite:@/empty.db"} << "sim" << 5 << "pool-empty";
+    QTest::newRow("pool stats on a missing file")
+        << QStringList{"pool", "stats", "--pool", "sqlite:@/missing.db"} << "none" << 5
+        << "pool-unavailable";
+    QTest::newRow("overlapping generation")
+        << QStringList{"pool", "generate", "90:7E:BA:00:00:01", "2", "--pool", "sqlite:@/pool.db"}
+        << "none" << 2 << "refused-input";
+    QTest::newRow("generation reaching a group address")
+        << QStringList{"pool", "generate", "00:FF:FF:FF:FF:FF", "2", "--head-length",
+                       "0",    "--pool",   "sqlite:@/new.db"}
+        << "none" << 2 << "refused-input";
 }
 
 void TstKbmaint::exitStatus()
@@ -263,6 +292,11 @@ void TstKbmaint::exitStatus()
     QVERIFY(writeFile(path("colour.json"), R"({"ssid": "a", "colour": "red"})"));
     QVERIFY(writeFile(path("weak.pw"), "abcdefgh\n"));
     QVERIFY(writeFile(path("ssid.json"), R"({"ssid": "a"})"));
+    QString poolError;
+    MacPool(sqlite("empty.db"), QString(), MissingPoolFile::Create).createTables(poolError);
+    MacPool(sqlite("pool.db"), QString(), MissingPoolFile::Create).createTables(poolError);
+    QVERIFY2(MacPool(sqlite("pool.db")).generate({0x907EBA000000ULL, 2, 1}, QString(), poolError),
+             qPrintable(poolError));
 
     std::unique_ptr<Module> module;
     TestPty silent;
@@ -287,8 +321,10 @@ void TstKbmaint::exitStatus()
     QVERIFY(!lines.isEmpty());
     QCOMPARE(lines.last().value("event").toString(), QStringLiteral("result"));
     QCOMPARE(lines.last().value("error").toString(), error);
-    if (status == 2)
+    if ((status == 2 || status == 5) && module)
         QVERIFY(module->model.receivedFrames().isEmpty());
+    QVERIFY(!QFile::exists(path("missing.db")));
+    QCOMPARE(MacPool(sqlite("pool.db")).stats(poolError).total, 2); // nothing stored
 }
 
 void TstKbmaint::interruptStopsTheUpgrade()

@@ -251,6 +251,8 @@ void TestMacPage::refusedStartAddress_data()
     QTest::newRow("range past the tail's six digits")
         << "comboBox_mac4"
         << "FF" << 10000 << "最后一个地址将是90:7E:BB:00:26:1B";
+    QTest::newRow("group address") << "comboBox_mac1"
+                                   << "91" << 1 << "组播";
 }
 
 void TestMacPage::refusedStartAddress()

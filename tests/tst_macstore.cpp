@@ -148,7 +148,7 @@ void TestMacStore::rangePlan_data()
     QTest::addColumn<QString>("lastOrRefusal"); // last address, or what the refusal names
 
     QTest::newRow("twelve-digit tail in 64 bits")
-        << "00:00:00:00:00:00" << 10000 << 0 << 100 << "00:00:00:0F:41:DC";
+        << "02:00:00:00:00:00" << 10000 << 0 << 100 << "02:00:00:0F:41:DC";
     QTest::newRow("tail exactly filled")
         << "90:7E:BA:FF:FF:FE" << 2 << 6 << 1 << "90:7E:BA:FF:FF:FF";
     QTest::newRow("would carry into the head")
@@ -157,6 +157,9 @@ void TestMacStore::rangePlan_data()
         << "FF:FF:FF:FF:FF:FF" << 2 << 0 << 1 << "最后一个地址将是1:00:00:00:00:00:00";
     QTest::newRow("tail of nine digits past 32 bits")
         << "90:7E:BF:FF:FF:FF" << 2 << 3 << 1 << "90:7E:C0:00:00:00";
+    QTest::newRow("zero address refused") << "00:00:00:00:00:00" << 1 << 6 << 1 << "全为零";
+    QTest::newRow("range reaching a group address refused")
+        << "00:FF:FF:FF:FF:FF" << 2 << 0 << 1 << "01:00:00:00:00:00";
     QTest::newRow("other separator left in")
         << "90.7E.BA.74.B7.0C" << 2 << 6 << 1 << "去掉分隔符后不是12位";
 }

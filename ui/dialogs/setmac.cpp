@@ -1,5 +1,6 @@
 #include "ui/dialogs/setmac.h"
 
+#include "base/macaddress.h"
 #include "macpool/macpool.h"
 #include "ui/dialogs/macformat.h"
 #include "ui_setmac.h"
@@ -65,6 +66,12 @@ void SetMac::on_pushButton_Ok_clicked()
     const QString mac = ui->lineEdit->text();
     if (mac.isEmpty()) {
         showMessage(tr("请先获取到MAC地址！"));
+        return;
+    }
+    // A group, broadcast or zero address never reaches a module.
+    quint64 value = 0;
+    if (parseStoredMac(mac, value) && !unicastProblem(value).isEmpty()) {
+        showMessage(unicastProblem(value));
         return;
     }
     claimed.clear(); // the receiver confirms, releases or quarantines it

@@ -133,7 +133,8 @@ void HandleRecorde::showPageInfo(int current, int pages)
 }
 
 // Column 2 reads "是" for a used address, "隔离" for a quarantined one (its
-// outcome on a module is unknown; it is never handed out again), else "否".
+// outcome on a module is unknown; it is never handed out again), "未知" for
+// a write whose outcome nobody recorded (never handed out either), else "否".
 void HandleRecorde::fillTable(const QList<MacRow> &rows)
 {
     QTableWidget *table = ui->tableWidget;
@@ -143,6 +144,7 @@ void HandleRecorde::fillTable(const QList<MacRow> &rows)
         qCDebug(lcMacpool).noquote() << macPageText({row});
         const QString use = row.IsUsed == 1                    ? tr("是")
                             : row.hold == MacHold::QUARANTINED ? tr("隔离")
+                            : row.hold == MacHold::UNKNOWN     ? tr("未知")
                                                                : tr("否");
         const QStringList cells{row.MacAddr, row.CreateDateTime, use, row.UsedDateTime,
                                 row.Operator};

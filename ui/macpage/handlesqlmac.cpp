@@ -43,7 +43,8 @@ void HandleSqlMac::insertRange()
         return;
     }
     QString errorText;
-    MacPool pool(localPoolUrl()); // a connection of this thread's own
+    // A connection of this thread's own; a generation may start a new file.
+    MacPool pool(localPoolUrl(), QString(), MissingPoolFile::Create);
     const bool stored = pool.generate(range, batch, errorText, [this](int i) {
         if (showsProgress(i, count))
             emit progressVSignal(i);
