@@ -12,6 +12,9 @@
 #include <QFileInfo>
 #include <QSysInfo>
 
+#include <QHash>
+
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace
@@ -80,6 +83,7 @@ bool preparePlanFromRecipe(const CliOptions &options, UnitPlan *plan, QString *p
     Recipe recipe;
     if (!RecipeReader::load(options.recipe, &recipe, problem))
         return false;
+    plan->recipeSha256 = recipe.sha256;
     if (recipe.ssid) {
         *problem = InputCheck::ssidProblem(*recipe.ssid);
         if (!problem->isEmpty())
@@ -173,6 +177,10 @@ bool InputCheck::preparePlan(const CliOptions &options, UnitPlan *plan, QString 
         *problem = tr("请用--port指定串口");
         return false;
     }
+    *problem = portsProblem(options.ports);
+    if (!problem->isEmpty())
+        return false;
+    plan->reassign = options.reassign;
     plan->commandName = commandName(options.command);
     plan->mode =
         options.command == Command::Provision ? UnitPlan::Mode::Provision : UnitPlan::Mode::Single;
@@ -202,8 +210,13 @@ QString InputCheck::poolUrlProblem(const QString &url)
 
 QString InputCheck::firmwareProblem(const QString &path)
 {
-    if (!QFileInfo(path).isFile())
+    const QFileInfo file(path);
+    if (!file.exists())
         return tr("固件文件%1不存在").arg(path);
+    if (file.isDir())
+        return tr("固件文件%1是目录").arg(path);
+    if (!file.isFile())
+        return tr("固件文件%1不是普通文件").arg(path);
     switch (checkFirmwareFile(path)) {
     case FirmwareRefusal::None:
         return QString();
@@ -219,10 +232,41 @@ QString InputCheck::firmwareProblem(const QString &path)
     return QString();
 }
 
+QString InputCheck::portsProblem(const QStringList &ports)
+{
+    QHash<QString, QString> seen; // device identity → the name it was first given as
+    for (const QString &port : ports) {
+        struct stat status {};
+        const QString canonical = QFileInfo(port).canonicalFilePath();
+        const bool known = !canonical.isEmpty() &&
+                           ::stat(QFile::encodeName(canonical).constData(), &status) == 0;
+        const QString identity =
+            known && S_ISCHR(status.st_mode) ? QString::number(quint64(status.st_rdev))
+                                             : (canonical.isEmpty() ? port : canonical);
+        if (seen.contains(identity))
+            return tr("串口%1与%2是同一个设备").arg(port, seen.value(identity));
+        seen.insert(identity, port);
+    }
+    return QString();
+}
+
 QString InputCheck::ssidProblem(const QString &ssid)
 {
     if (ssid.isEmpty())
         return tr("SSID不能为空");
+    if (ssid.contains(QChar(0)))
+        return tr("SSID含有零字节");
+    // Bytes that were not UTF-8 arrive as U+FFFD; a lone surrogate has no encoding.
+    if (ssid.contains(QChar(QChar::ReplacementCharacter)))
+        return tr("SSID不是有效的UTF-8文本");
+    for (int i = 0; i < ssid.size(); ++i) {
+        const bool paired = ssid[i].isHighSurrogate() && i + 1 < ssid.size() &&
+                            ssid[i + 1].isLowSurrogate();
+        if (paired)
+            ++i;
+        else if (ssid[i].isSurrogate())
+            return tr("SSID含有无效的字符");
+    }
     if (ssid.toLocal8Bit().size() > MAX_SSID_BYTES)
         return tr("SSID超过%1字节").arg(MAX_SSID_BYTES);
     return QString();

@@ -21,6 +21,9 @@ public:
     // The single checks, each empty when the input is acceptable.
     static QString firmwareProblem(const QString &path);
     static QString ssidProblem(const QString &ssid);
+    // Empty unless two of `ports` name one device (by its resolved path and
+    // device number), which the message names.
+    static QString portsProblem(const QStringList &ports);
     static QString logDirectoryProblem(const QString &path);
     // A MAC address of six bytes, bare or grouped by ":" or "-"; its colon
     // form in *colon.

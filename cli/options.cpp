@@ -81,6 +81,12 @@ CLI::Validator between(int low, int high)
         "N");
 }
 
+void addReassign(CLI::App *command, CliOptions *options)
+{
+    command->add_flag("--reassign", options->reassign,
+                      t(QT_TRANSLATE_NOOP("kbmaint", "模块已有本产线的MAC地址时也写入新地址（旧地址记为已替换）。")));
+}
+
 void addClaimSeconds(CLI::App *command, CliOptions *options)
 {
     command
@@ -132,6 +138,7 @@ void addModuleCommands(CLI::App &app, RawOptions &raw, CliOptions *options)
            t(QT_TRANSLATE_NOOP("kbmaint", "地址池URL（sqlite:路径 或 postgresql://...）。")))
         ->type_name("URL");
     addClaimSeconds(mac, options);
+    addReassign(mac, options);
 
     app.add_subcommand("upgrade", t(QT_TRANSLATE_NOOP("kbmaint", "用FILE升级固件。")))
         ->add_option("FILE", raw.file, t(QT_TRANSLATE_NOOP("kbmaint", "固件文件，1字节到30 MiB。")))
@@ -157,6 +164,7 @@ void addModuleCommands(CLI::App &app, RawOptions &raw, CliOptions *options)
             t(QT_TRANSLATE_NOOP("kbmaint", "地址池URL（sqlite:路径 或 postgresql://...）。")))
         ->type_name("URL");
     addClaimSeconds(provision, options);
+    addReassign(provision, options);
 }
 
 void addPoolCommands(CLI::App &app, RawOptions &raw, CliOptions *options)

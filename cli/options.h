@@ -46,6 +46,7 @@ struct CliOptions {
     QString operatorName;
     QString poolUrl;        // empty: the local pool
     int claimSeconds = 600; // write-mac, provision
+    bool reassign = false;  // write-mac, provision
     QString recipe;         // provision
     bool watch = false;
     QString report;

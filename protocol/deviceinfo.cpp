@@ -58,6 +58,12 @@ QString stopBitText(quint16 code)
     return code == 2 ? QStringLiteral("1.5") : QString::number(code);
 }
 
+QString parityKey(quint16 code)
+{
+    static const char *const KEYS[] = {"none", "odd", "even", "mark", "space"};
+    return code < 5 ? QString::fromLatin1(KEYS[code]) : QString();
+}
+
 std::optional<QString> parityText(quint16 code)
 {
     switch (code) {

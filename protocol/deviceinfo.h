@@ -32,6 +32,9 @@ QString stopBitText(quint16 code);
 // leave the shown value unchanged.
 std::optional<QString> parityText(quint16 code);
 std::optional<QString> encryptionText(quint16 code);
+// The stable keys of parity codes 0-4 ("none", "odd", "even", "mark",
+// "space") for machine-read output; empty for any other code.
+QString parityKey(quint16 code);
 
 struct VersionInfo {
     quint16 software = 0;

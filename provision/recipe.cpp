@@ -1,5 +1,9 @@
 #include "provision/recipe.h"
 
+#include "provision/inputfile.h"
+
+#include <QCryptographicHash>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -80,10 +84,12 @@ bool RecipeReader::parse(const QByteArray &json, const QString &folder, Recipe *
 
 bool RecipeReader::load(const QString &path, Recipe *recipe, QString *problem)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *problem = tr("无法读取配方%1").arg(path);
+    QByteArray bytes;
+    if (!InputFile::read(path, tr("配方"), &bytes, problem))
         return false;
-    }
-    return parse(file.readAll(), QFileInfo(path).absolutePath(), recipe, problem);
+    if (!parse(bytes, QFileInfo(path).absolutePath(), recipe, problem))
+        return false;
+    recipe->sha256 =
+        QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
+    return true;
 }

@@ -19,6 +19,7 @@ struct Recipe {
     QString operatorName;
     QString pullLog; // absolute directory, empty: no log pull
     bool verify = false;
+    QString sha256; // hex digest of the recipe file as read by load()
 };
 
 class RecipeReader

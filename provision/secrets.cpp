@@ -2,6 +2,7 @@
 
 #include "base/passwordstrength.h"
 #include "protocol/frame.h"
+#include "provision/inputfile.h"
 
 #include <QFile>
 
@@ -14,15 +15,13 @@ constexpr int MAX_LOGIN_PASSWORD_LENGTH = 16; // the login settings dialog's fie
 
 bool Secrets::readFirstLine(const QString &path, QString *secret, QString *problem)
 {
-    QFile file;
-    const bool opened = path.isEmpty() ? file.open(stdin, QIODevice::ReadOnly)
-                                       : (file.setFileName(path), file.open(QIODevice::ReadOnly));
     const QString shownName = path.isEmpty() ? tr("标准输入") : path;
-    if (!opened) {
-        *problem = tr("无法读取密码文件%1").arg(shownName);
+    QByteArray bytes;
+    if (!InputFile::read(path, tr("密码文件"), &bytes, problem))
         return false;
-    }
-    QByteArray line = file.readLine();
+    QByteArray line = bytes.left(bytes.indexOf('\n') + 1);
+    if (line.isEmpty())
+        line = bytes;
     if (line.endsWith('\n'))
         line.chop(1);
     if (line.endsWith('\r'))

@@ -45,12 +45,15 @@ struct UnitPlan {
     bool poolFeMac = false;
     QString operatorName;
     QString poolUrl;
-    int claimSeconds = 600;                        // how long a claim of pool addresses holds them
+    int claimSeconds = 600; // how long a claim of pool addresses holds them
+    bool reassign = false;  // new pool addresses even where the module holds the line's own
     std::shared_ptr<const FirmwareImage> firmware; // upgraded when set; shared by every unit
     QString logDir;                                // pulled when not empty
     bool logPerUnit = false; // the log file's name carries the port and the time
     bool verify = false;
     QString station;
+    QString slot;         // the station's slot that the port stands for, empty: none
+    QString recipeSha256; // hex digest of the recipe file, empty: no recipe
 };
 
 // Runs `plan` on `port`, reporting to `sink`. `cancel` ends it early: a
