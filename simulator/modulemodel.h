@@ -6,12 +6,14 @@
 // store, the login session, the lock-out, a firmware upgrade in progress and
 // a log upload, and can be told to misbehave (faults, one call each) so the
 // tool's error paths can be driven. Its members are split by concern:
-// modulemodel.cpp (framing, dispatch, reads and writes, replies and faults),
-// modulemodel_transfer.cpp (upgrade and log upload), modulemodel_store.cpp
-// (registers and credentials), modulemodel_transferfaults.cpp. It needs no event loop: time comes
-// from a clock that can be replaced (setClock), and the end of a partial frame is told to it
-// (silenceElapsed) by whoever watches the line, or noticed when the next bytes come after a long
-// enough pause.
+// modulemodel.cpp (framing, dispatch, session rules), modulemodel_requests.cpp
+// (reads, writes, login, credential change), modulemodel_replies.cpp (replies,
+// faults, traces), modulemodel_transfer.cpp (upgrade and log upload),
+// modulemodel_transferfaults.cpp, modulemodel_store.cpp (registers and
+// credentials). It needs no event loop: time comes from a clock that can be
+// replaced (setClock), and the end of a partial frame is told to it
+// (silenceElapsed) by whoever watches the line, or noticed when the next
+// bytes come after a long enough pause.
 
 #include "crypto/credential.h"
 #include "transfer/transferframes.h"
