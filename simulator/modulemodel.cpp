@@ -98,7 +98,7 @@ void ModuleModel::feed(const QByteArray &bytes)
     if (bytes.isEmpty())
         return;
     const qint64 now = clock();
-    if (!input.isEmpty() && now - lastInputMs >= settings.frameSilenceMs)
+    if (awaitingSilence() && now - lastInputMs >= silenceMs())
         silenceElapsed();
     lastInputMs = now;
     input.append(bytes);
@@ -160,19 +160,81 @@ int ModuleModel::takeCommandUnit()
     return length;
 }
 
+// A block under way waits longer for its rest than a frame does: the tool
+// writes a block at once, but a loaded machine may pass it on in pieces.
+int ModuleModel::silenceMs() const
+{
+    const bool blockUnderWay = currentMode == Mode::ReceivingUpgrade && !input.isEmpty() &&
+                               transferBlockLength(input.at(0)) > 0;
+    return blockUnderWay ? settings.blockSilenceMs : settings.frameSilenceMs;
+}
+
+// Blocks by their length, EOT and CAN alone. Out of step (after a block cut
+// short, or bytes that start no unit) only a block that passes its check
+// counts; the bytes before it are dropped, and a lone signal waits for the
+// silence (see upgradeSilence), as the rest of a broken block may hold any
+// byte.
 int ModuleModel::takeUpgradeUnit()
 {
     const char first = input.at(0);
     const int blockLength = transferBlockLength(first);
     if (blockLength > 0) {
+        const bool numbered = input.size() < 3 || quint8(input.at(2)) == quint8(~input.at(1));
+        if (outOfStep && !numbered)
+            return dropStray();
         if (input.size() < blockLength)
             return 0;
-        takeUnit(input.left(blockLength));
+        const QByteArray block = input.left(blockLength);
+        if (outOfStep && !parseTransferBlock(block, nullptr, nullptr))
+            return dropStray();
+        backInStep();
+        takeUnit(block);
         return blockLength;
     }
-    if (first == Transfer::EOT || first == Transfer::CAN)
+    const bool signal = first == Transfer::EOT || first == Transfer::CAN;
+    if (signal && !outOfStep) {
         takeUnit(input.left(1));
+        return 1;
+    }
+    return signal && input.size() == 1 ? 0 : dropStray();
+}
+
+int ModuleModel::dropStray()
+{
+    outOfStep = true;
+    ++strayBytes;
     return 1;
+}
+
+void ModuleModel::backInStep()
+{
+    outOfStep = false;
+    if (strayBytes > 0)
+        emit requestTaken(QByteArray(), QStringLiteral("%1 stray bytes dropped").arg(strayBytes));
+    strayBytes = 0;
+}
+
+// The line is quiet during an upgrade. A block cut short is asked for again,
+// and its rest, should it still come, is stray. A signal held back while out
+// of step counts now if it is CAN (the tool gives up); EOT follows only an
+// ACK, which an out-of-step module has not given.
+void ModuleModel::upgradeSilence(const QByteArray &partial)
+{
+    const bool wasOutOfStep = outOfStep;
+    backInStep();
+    if (partial.isEmpty())
+        return;
+    if (transferBlockLength(partial.at(0)) > 0) {
+        emit requestTaken(partial,
+                          QStringLiteral("incomplete block (%1 bytes)").arg(partial.size()));
+        outOfStep = true;
+        replySignal(Transfer::NAK);
+    } else if (partial == QByteArray(1, Transfer::CAN) ||
+               (!wasOutOfStep && partial == QByteArray(1, Transfer::EOT))) {
+        takeUnit(partial);
+    } else {
+        emit requestTaken(partial, QStringLiteral("stray byte dropped"));
+    }
 }
 
 int ModuleModel::takeLogSignal()
@@ -189,18 +251,17 @@ int ModuleModel::takeLogSignal()
 // bytes are the CRC of the rest, and dropped as noise otherwise.
 void ModuleModel::silenceElapsed()
 {
-    if (input.isEmpty())
+    if (!awaitingSilence())
         return;
     const QByteArray partial = input;
     input.clear();
     if (currentMode == Mode::ReceivingUpgrade) {
-        if (transferBlockLength(partial.at(0)) > 0) {
-            emit requestTaken(partial,
-                              QStringLiteral("incomplete block (%1 bytes)").arg(partial.size()));
-            replySignal(Transfer::NAK);
-        }
+        upgradeSilence(partial);
         return;
     }
+    outOfStep = false;
+    if (partial.isEmpty())
+        return;
     if (partial.size() >= 2 && partial.at(0) == char(Frame::SLAVE_ADDRESS)) {
         const quint8 function = quint8(partial.at(1));
         if (function != Frame::FUNCTION_READ && function != Frame::FUNCTION_WRITE &&
@@ -310,6 +371,8 @@ void ModuleModel::restart()
     locked = false;
     failuresInRow = 0;
     input.clear();
+    outOfStep = false;
+    strayBytes = 0;
     if (currentMode == Mode::ReceivingUpgrade)
         image.clear();
     enterCommandMode();

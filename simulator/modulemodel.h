@@ -39,7 +39,8 @@ struct ModuleConfig {
     QString logFileName = QStringLiteral("sys.log");
     QByteArray logContent; // the log file; when empty, generated text of logSize bytes
     int logSize = 5000;
-    int frameSilenceMs = 50; // a partial frame is dropped after this much silence
+    int frameSilenceMs = 50;   // a partial frame is dropped after this much silence
+    int blockSilenceMs = 1000; // a partial upgrade block is refused after this much
 };
 
 class ModuleModel : public QObject
@@ -64,18 +65,20 @@ public:
 
     // Bytes from the tool, in any pieces. Complete frames are answered at
     // once (output() is emitted before feed() returns); a partial frame waits
-    // for the rest. Bytes that come frameSilenceMs or more after the previous
-    // ones first end the partial frame, as silenceElapsed() does.
+    // for the rest. Bytes that come after the silence (frameSilenceMs, or
+    // blockSilenceMs while an upgrade block is under way) first end the
+    // partial frame, as silenceElapsed() does.
     void feed(const QByteArray &bytes);
 
-    // The line has been quiet for frameSilenceMs: a partial frame is dropped
+    // The line has been quiet for the silence: a partial frame is dropped
     // (or refused, when it is a whole frame of an unknown function), a block
-    // cut short is answered with NAK. Does nothing when no input is pending.
+    // cut short is answered with NAK, and an upgrade whose input lost its
+    // framing is back in step. Does nothing when awaitingSilence() is false.
     void silenceElapsed();
-    // Whether a partial unit waits for more bytes or for the silence, and
-    // the clock time at which that silence is complete.
-    bool awaitingSilence() const { return !input.isEmpty(); }
-    qint64 silenceDueMs() const { return lastInputMs + settings.frameSilenceMs; }
+    // Whether a partial unit (or input out of step) waits for more bytes or
+    // for the silence, and the clock time at which that silence is complete.
+    bool awaitingSilence() const { return !input.isEmpty() || outOfStep; }
+    qint64 silenceDueMs() const { return lastInputMs + silenceMs(); }
 
     // Power cycle: the session, the lock-out, a transfer in progress, partial
     // input and pending faults are gone; registers and login password stay.
@@ -173,7 +176,11 @@ private:
     void loadDefaults();
     void parseInput();
     int takeCommandUnit();
+    int silenceMs() const;
     int takeUpgradeUnit();
+    int dropStray();
+    void backInStep();
+    void upgradeSilence(const QByteArray &partial);
     int takeLogSignal();
     void takeUnit(const QByteArray &unit);
     void handleFrame(const QByteArray &frame);
@@ -227,6 +234,8 @@ private:
     QByteArray input;
     Clock clock;
     qint64 lastInputMs = 0;
+    bool outOfStep = false; // an upgrade's input lost its framing until the next silence
+    int strayBytes = 0;     // dropped while out of step
     Mode currentMode = Mode::Command;
     QList<QByteArray> received;
 

@@ -40,7 +40,7 @@ struct Bench {
         link.cancelFlag = &cancel;
         link.respond = [this](const QByteArray &written) {
             answer.clear();
-            model.feed(written);
+            feed(written);
             ScriptedLink::Reply reply;
             for (const QByteArray &bytes : answer) {
                 const int at = lineMs(written.size() + bytes.size());
@@ -53,6 +53,27 @@ struct Bench {
             return reply;
         };
     }
+    // The first upgrade block reaches the model in two pieces, `splitGapMs`
+    // apart, as on a loaded machine. A gap the model takes for the end of the
+    // block makes the rest arrive late, in one piece with the next write.
+    void feed(const QByteArray &written)
+    {
+        const QByteArray bytes = late + written;
+        late.clear();
+        if (splitAt <= 0 || written.size() != Transfer::LARGE_BLOCK_LENGTH) {
+            model.feed(bytes);
+            return;
+        }
+        model.feed(bytes.left(splitAt));
+        link.nowMs += splitGapMs;
+        if (model.awaitingSilence() && link.nowMs >= model.silenceDueMs()) {
+            model.silenceElapsed();
+            late = bytes.mid(splitAt);
+        } else {
+            model.feed(bytes.mid(splitAt));
+        }
+        splitAt = 0;
+    }
     int count(char signal) const { return link.writes.count(QByteArray(1, signal)); }
 
     ModuleModel model;
@@ -63,6 +84,8 @@ struct Bench {
     QList<QByteArray> answer;
     int answers = 0;
     int cancelAtWrite = -1;
+    int splitAt = 0, splitGapMs = 0;
+    QByteArray late;
     std::function<ScriptedLink::Reply(int, int, const QByteArray &)> outputFault;
 };
 
@@ -96,6 +119,17 @@ void applyFault(ModuleModel &model, const QString &fault)
         model.answerEotWith(hex);
     else if (part[0] == QLatin1String("upper"))
         model.announceLogDigestUpperCase(true);
+}
+
+// "split:<bytes>:<gap ms>" cuts the first upgrade block (see Bench::feed).
+void applyFault(Bench &bench, const QString &fault)
+{
+    const QStringList part = fault.split(QLatin1Char(':'));
+    if (part[0] == QLatin1String("split")) {
+        bench.splitAt = part[1].toInt();
+        bench.splitGapMs = part[2].toInt();
+    }
+    applyFault(bench.model, fault);
 }
 
 } // namespace
@@ -272,6 +306,9 @@ void TestSession::upgrade_data()
     QTest::newRow("start refused")
         << "raw:4343" << -1 << int(UpgradeOutcome::StartRefused) << -1 << 0;
     QTest::newRow("cancelled") << "" << 3 << int(UpgradeOutcome::Cancelled) << stopped << 0;
+    // A 1029-byte block seen as 736 bytes, then the rest: 293 bytes.
+    QTest::newRow("block in pieces 60 ms apart") << "split:736:60" << -1 << ok << -1 << 0;
+    QTest::newRow("rest after the NAK, with the resend") << "split:736:1500" << -1 << ok << -1 << 1;
 }
 
 void TestSession::upgrade()
@@ -294,7 +331,7 @@ void TestSession::upgrade()
     QVERIFY(bench.session.login(QStringLiteral("admin"), PASSWORD).ok());
     bench.session.setSoftwareVersion(QStringLiteral("125")); // SHA-256
     bench.link.writes.clear();
-    applyFault(bench.model, fault);
+    applyFault(bench, fault);
     bench.cancelAtWrite = cancelAtWrite;
     StopResult stopResult;
     stopResult.outcome = StopOutcome(-1);
