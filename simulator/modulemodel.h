@@ -10,7 +10,8 @@
 // (reads, writes, login, credential change), modulemodel_replies.cpp (replies,
 // faults, traces), modulemodel_transfer.cpp (upgrade and log upload),
 // modulemodel_transferfaults.cpp, modulemodel_store.cpp (registers and
-// credentials). It needs no event loop: time comes from a clock that can be
+// credentials). It needs no event loop (the faults that send a reply late
+// aside): time comes from a clock that can be
 // replaced (setClock), and the end of a partial frame is told to it
 // (silenceElapsed) by whoever watches the line, or noticed when the next
 // bytes come after a long enough pause.
@@ -138,6 +139,10 @@ public:
     void nakNextBlocks(int count);                 // upgrade: the next good blocks get NAK
     void sendCanAfterBlock(int index);             // see abortAfterBlock
     void sendEotAfterBlock(int index);
+    // The reply to every Wi-Fi or FE MAC write leaves `ms` later (0: at
+    // once), while the address is taken at once: the tool may end between
+    // the two. The delay runs on the event loop of the model's thread.
+    void delayMacWriteReplies(int ms);
     void clearFaults();
 
     // ---- Transfer faults (modulemodel_transferfaults.cpp) ------------------
@@ -185,6 +190,7 @@ private:
     void takeUnit(const QByteArray &unit);
     void handleFrame(const QByteArray &frame);
     bool applyRequestFault(quint8 function);
+    bool faultDelaysWriteReply(quint16 first, const QByteArray &bytes, const QString &meaning);
 
     void handleRead(const QByteArray &frame);
     void handleWrite(const QByteArray &frame);
@@ -270,6 +276,7 @@ private:
     QByteArray pendingRaw;
     int abortAfterIndex = -1;
     char abortSignal = 0;
+    int macReplyDelayMs = 0;
 
     // Transfer faults.
     int faultBlockIndex = -1;

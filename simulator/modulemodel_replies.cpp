@@ -6,6 +6,8 @@
 #include "protocol/frame.h"
 #include "simulator/modulemodel_names.h"
 
+#include <QTimer>
+
 namespace
 {
 
@@ -171,8 +173,29 @@ void ModuleModel::sendEotAfterBlock(int index)
     abortSignal = Transfer::EOT;
 }
 
+void ModuleModel::delayMacWriteReplies(int ms)
+{
+    macReplyDelayMs = qMax(0, ms);
+}
+
+// A MAC write's reply held back by delayMacWriteReplies(): true when it
+// leaves later, through reply() and its faults.
+bool ModuleModel::faultDelaysWriteReply(quint16 first, const QByteArray &bytes,
+                                        const QString &meaning)
+{
+    const bool mac = first == Registers::WIFI_MAC || first == Registers::FE_MAC;
+    if (!mac || macReplyDelayMs <= 0)
+        return false;
+    emit replyMade(QByteArray(),
+                   QStringLiteral("%1 held back %2 ms").arg(meaning).arg(macReplyDelayMs));
+    QTimer::singleShot(macReplyDelayMs, this,
+                       [this, bytes, meaning] { reply(bytes, meaning, true); });
+    return true;
+}
+
 void ModuleModel::clearFaults()
 {
+    macReplyDelayMs = 0;
     repliesToDrop = repliesToCorrupt = blocksToNak = 0;
     errorPending = rawPending = false;
     abortAfterIndex = -1;

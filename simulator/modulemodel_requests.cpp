@@ -105,8 +105,11 @@ void ModuleModel::handleFieldWrite(quint16 first, quint16 count, const QByteArra
             return;
         }
         setRegisterBytes(first, data);
-        reply(buildWriteReply(first, count),
-              withName(QStringLiteral("write reply"), registerBlockName(first, count)), true);
+        const QByteArray answer = buildWriteReply(first, count);
+        const QString meaning =
+            withName(QStringLiteral("write reply"), registerBlockName(first, count));
+        if (!faultDelaysWriteReply(first, answer, meaning))
+            reply(answer, meaning, true);
         return;
     }
     replyError(Frame::FUNCTION_WRITE, ErrorCode::ILLEGAL_ADDRESS);
