@@ -23,6 +23,7 @@ constexpr FailureRow FAILURES[] = {
     {Failure::VerifyMismatch, "verify-mismatch", ExitStatus::FAILED},
     {Failure::PoolEmpty, "pool-empty", ExitStatus::FAILED},
     {Failure::Cancelled, "cancelled", ExitStatus::INTERRUPTED},
+    {Failure::PortLost, "port-lost", ExitStatus::NO_MODULE},
 };
 
 const FailureRow &rowOf(Failure failure)
