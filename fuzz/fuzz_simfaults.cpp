@@ -37,4 +37,4 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 MAINT_FUZZ_RANDOM_MAIN(QByteArray("nak:"), QByteArray("raw:"), QByteArray("error:0x"),
                        QByteArray("corrupt-crc:"), QByteArray("can-after:"),
                        QByteArray("eot-after:"), QByteArray("drop-next"), QByteArray("delay:"),
-                       QByteArray("chunk:"), QByteArray())
+                       QByteArray("chunk:"), QByteArray("mac-write-delay:"), QByteArray())

@@ -82,6 +82,7 @@ SEEDS = {
     "fuzz_simfaults": {
         "nak": b"nak:3", "raw": b"raw:01 83 02", "error": b"error:0x12",
         "eot": b"eot-after:4", "bad": b"corrupt-crc:-1",
+        "mac-delay": b"mac-write-delay:3000",
     },
 }
 

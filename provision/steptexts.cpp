@@ -76,6 +76,8 @@ Failure StepTexts::failureOf(const StepResult &result)
         return Failure::Checksum;
     case StepOutcome::Refused:
         return Failure::RefusedInput;
+    case StepOutcome::LinkLost:
+        return Failure::PortLost;
     case StepOutcome::ErrorReply:
         break;
     }
@@ -103,10 +105,17 @@ QString StepTexts::message(SessionRequest request, const StepResult &result)
         return tr(row.checksum);
     case StepOutcome::Refused:
         return tr(row.refused);
+    case StepOutcome::LinkLost:
+        return portLostText();
     case StepOutcome::ErrorReply:
         break;
     }
     return errorCodeText(result.errorCode);
+}
+
+QString StepTexts::portLostText()
+{
+    return tr("串口已断开");
 }
 
 QString StepTexts::errorCodeText(quint8 code)

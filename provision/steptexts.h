@@ -19,4 +19,6 @@ public:
     static QString message(SessionRequest request, const StepResult &result);
     // The module's error code as a person reads it ("设备故障！").
     static QString errorCodeText(quint8 code);
+    // The text of a port that went away during a step or a transfer.
+    static QString portLostText();
 };

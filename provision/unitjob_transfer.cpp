@@ -11,6 +11,8 @@ bool UnitJob::pullLog()
     if (plan.logDir.isEmpty())
         return true;
     const LogRequestResult request = session->requestLog();
+    if (request.linkLost)
+        return fail(Failure::PortLost, StepTexts::portLostText());
     switch (request.outcome) {
     case LogRequestReply::Accepted:
         break;
@@ -47,6 +49,8 @@ bool UnitJob::pullLog()
     const LogPullResult result =
         session->pullLog(announced, &file, Session::UNATTENDED_LOG_FAILURES);
     file.close();
+    if (result.linkLost)
+        return fail(Failure::PortLost, StepTexts::portLostText());
     // The module still sends until it is told to stop.
     if (result.outcome == LogPullOutcome::TooManyFailures ||
         result.outcome == LogPullOutcome::Cancelled)
@@ -85,6 +89,8 @@ bool UnitJob::upgrade()
     StopResult stop;
     const UpgradeResult result = session->upgrade(*plan.firmware, &stop);
     const double seconds = transferClock.elapsed() / 1000.0;
+    if (result.linkLost)
+        return fail(Failure::PortLost, StepTexts::portLostText());
     switch (result.outcome) {
     case UpgradeOutcome::Upgraded:
         break;

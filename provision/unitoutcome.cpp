@@ -24,6 +24,7 @@ constexpr FailureRow FAILURES[] = {
     {Failure::PoolEmpty, "pool-empty", ExitStatus::POOL},
     {Failure::PoolUnavailable, "pool-unavailable", ExitStatus::POOL},
     {Failure::Cancelled, "cancelled", ExitStatus::INTERRUPTED},
+    {Failure::PortLost, "port-lost", ExitStatus::NO_MODULE},
 };
 
 const FailureRow &rowOf(Failure failure)

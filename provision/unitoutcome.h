@@ -22,6 +22,7 @@ enum class Failure {
     PoolEmpty,
     PoolUnavailable, // unreachable, missing, without its tables, or lost during the run
     Cancelled,
+    PortLost, // the port went away during the run (an unplugged adapter)
 };
 
 namespace ExitStatus
@@ -29,7 +30,7 @@ namespace ExitStatus
 constexpr int OK = 0;
 constexpr int FAILED = 1;    // an operation failed on a port
 constexpr int USAGE = 2;     // usage or refused input; nothing was sent
-constexpr int NO_MODULE = 3; // the port cannot be opened or the module never answers
+constexpr int NO_MODULE = 3; // the port cannot be opened, went away, or the module never answers
 constexpr int LOGIN = 4;     // login refused, account locked, forced change not allowed
 constexpr int POOL = 5;      // the MAC pool is unavailable or has too few free addresses
 constexpr int INTERRUPTED = 130;
@@ -47,9 +48,9 @@ struct PortOutcome {
     bool moduleAnswered = false; // some exchange got a reply
 
     bool ok() const { return failure == Failure::None; }
-    // 0, 1, 2, 3, 4, 5 or 130 by the failure. A time-out before the module ever
-    // answered means it never answers (3); a later one is a failed
-    // operation (1).
+    // 0, 1, 2, 3, 4, 5 or 130 by the failure (a lost port is 3). A time-out
+    // before the module ever answered means it never answers (3); a later
+    // one is a failed operation (1).
     int exitStatus() const;
 };
 

@@ -2,6 +2,19 @@
 
 #include <QDeadlineTimer>
 
+#include <poll.h>
+
+// A resource error, whenever the port reports it (a read or a write on a
+// device that has gone), loses the line.
+BlockingSerialLink::BlockingSerialLink()
+{
+    QObject::connect(&port, &QSerialPort::errorOccurred,
+                     [this](QSerialPort::SerialPortError error) {
+                         if (error == QSerialPort::ResourceError)
+                             lost = true;
+                     });
+}
+
 BlockingSerialLink::~BlockingSerialLink()
 {
     close();
@@ -24,6 +37,7 @@ bool BlockingSerialLink::open(const QString &portName, QString *problem)
         return false;
     }
     port.clear();
+    lost = false;
     return true;
 }
 
@@ -31,19 +45,25 @@ void BlockingSerialLink::close()
 {
     if (!port.isOpen())
         return;
-    if (port.bytesToWrite() > 0)
+    if (!lost && port.bytesToWrite() > 0)
         port.waitForBytesWritten(WRITE_LIMIT_MS);
     port.close();
 }
 
 bool BlockingSerialLink::write(const QByteArray &bytes)
 {
-    if (!port.isOpen() || port.write(bytes) != bytes.size())
+    if (!port.isOpen() || lost)
         return false;
+    if (port.write(bytes) != bytes.size()) {
+        checkLine();
+        return false;
+    }
     const QDeadlineTimer deadline(WRITE_LIMIT_MS);
     while (port.bytesToWrite() > 0) {
-        if (deadline.hasExpired() || !port.waitForBytesWritten(int(deadline.remainingTime())))
+        if (deadline.hasExpired() || !port.waitForBytesWritten(int(deadline.remainingTime()))) {
+            checkLine();
             return false;
+        }
     }
     // A reply that came while writing stays as the port read it.
     collect();
@@ -59,12 +79,31 @@ WaitEnd BlockingSerialLink::waitFor(const LinkWait &wait)
             return WaitEnd::Enough;
         if (wait.cancel && wait.cancel->isSet())
             return WaitEnd::Cancelled;
+        if (lost)
+            return WaitEnd::LinkLost;
         const qint64 left = deadline.remainingTime();
         if (left <= 0 || !port.isOpen())
             return WaitEnd::TimedOut;
         if (!port.waitForReadyRead(int(qMin<qint64>(left, SLICE_MS))))
-            port.clearError(); // a slice without data reports a time-out error
+            checkLine();
     }
+}
+
+// A slice without data reports a time-out error, the normal case. A
+// resource error, or a descriptor that reports a hang-up (the read after it
+// fails at once, so the slices would spin), means the line has gone.
+void BlockingSerialLink::checkLine()
+{
+    const QSerialPort::SerialPortError error = port.error();
+    port.clearError();
+    if (error == QSerialPort::ResourceError || (error != QSerialPort::TimeoutError && hungUp()))
+        lost = true;
+}
+
+bool BlockingSerialLink::hungUp() const
+{
+    pollfd line{int(port.handle()), 0, 0}; // hang-up and errors are reported unasked
+    return ::poll(&line, 1, 0) > 0 && (line.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
 }
 
 ReadPieces BlockingSerialLink::take()

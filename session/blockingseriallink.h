@@ -4,7 +4,9 @@
 // own thread at 230400 8N1 without flow control, used blocking. A wait
 // sleeps in waitForReadyRead() on the port, in slices short enough to see a
 // cancel quickly; it never spins. Each read the port delivers is kept as one
-// piece, as the session engine needs them.
+// piece, as the session engine needs them. A port that reports a resource
+// error or a hang-up (an unplugged adapter, a closed pty) is lost for good:
+// waits end with LinkLost and writes fail, at once.
 
 #include "protocol/frame.h"
 #include "session/sessionlink.h"
@@ -24,7 +26,7 @@ public:
     // A write must have left for the line within this long.
     static constexpr int WRITE_LIMIT_MS = 2000;
 
-    BlockingSerialLink() = default;
+    BlockingSerialLink();
     ~BlockingSerialLink() override;
 
     // Opens `portName` (such as /dev/ttyUSB0) and sets the line. False with
@@ -32,6 +34,7 @@ public:
     bool open(const QString &portName, QString *problem);
     void close();
     bool isOpen() const { return port.isOpen(); }
+    bool isLost() const { return lost; }
 
     bool write(const QByteArray &bytes) override;
     WaitEnd waitFor(const LinkWait &wait) override;
@@ -41,8 +44,12 @@ private:
     // Moves what the port has read into a new piece.
     void collect();
     bool holds(const LinkWait &wait) const;
+    // After a slice or write that failed: notes whether the line has gone.
+    void checkLine();
+    bool hungUp() const;
 
     QSerialPort port;
+    bool lost = false;
     ReadPieces pieces;
     int received = 0;
 };

@@ -78,6 +78,23 @@ CredentialScheme ModuleSession::credentialScheme() const
     return credentialSchemeFor(version);
 }
 
+WaitEnd ModuleSession::await(const LinkWait &wait)
+{
+    const WaitEnd end = link->waitFor(wait);
+    lineLost = end == WaitEnd::LinkLost;
+    return end;
+}
+
+// The outcome of an exchange's reply, or LinkLost when its wait ended so.
+StepResult ModuleSession::judged(const QByteArray &reply) const
+{
+    if (!lineLost)
+        return stepOf(reply);
+    StepResult result;
+    result.outcome = StepOutcome::LinkLost;
+    return result;
+}
+
 // Sends `frame` to an empty receive side and waits for more than `moreThan`
 // bytes or the limit; the pieces received meanwhile.
 ReadPieces ModuleSession::exchange(const QByteArray &frame, int moreThan, int limitMs)
@@ -87,7 +104,7 @@ ReadPieces ModuleSession::exchange(const QByteArray &frame, int moreThan, int li
     LinkWait wait;
     wait.moreThan = moreThan;
     wait.limitMs = limitMs;
-    link->waitFor(wait);
+    await(wait);
     return link->take();
 }
 
@@ -158,7 +175,7 @@ CredentialResult ModuleSession::sendCredentials(SessionRequest request, const QS
     qCDebug(lcCrypto).noquote() << QString::fromUtf8(isLogin ? "key密文：" : "修改的key密文：")
                                 << hexUpper(key) << key.size();
     const QByteArray reply = joinPieces(exchange(request, buildSessionWriteRequest(request, data)));
-    static_cast<StepResult &>(result) = stepOf(reply);
+    static_cast<StepResult &>(result) = judged(reply);
     return result;
 }
 
@@ -173,7 +190,7 @@ StepResult ModuleSession::readBlock(SessionRequest request, QByteArray *reply)
         qCDebug(lcProtocol).noquote() << traces.request << hexUpper(frame);
         *reply = joinPieces(exchange(request, frame));
         qCDebug(lcProtocol).noquote() << traces.reply << replyTraceHex(request, *reply);
-        StepResult result = stepOf(*reply);
+        StepResult result = judged(*reply);
         if (result.ok() && reply->size() < blockLength)
             result.outcome = StepOutcome::ChecksumFailure;
         if (result.outcome != StepOutcome::ChecksumFailure || repeat >= Session::MAX_READ_REPEATS)
@@ -237,7 +254,7 @@ RefreshResult ModuleSession::refresh(DeviceInfo *out)
 
 StepResult ModuleSession::writeField(SessionRequest request, const QByteArray &field)
 {
-    return stepOf(joinPieces(exchange(request, buildSessionWriteRequest(request, field))));
+    return judged(joinPieces(exchange(request, buildSessionWriteRequest(request, field))));
 }
 
 StepResult ModuleSession::writeSsid(const QString &ssid)

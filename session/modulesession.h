@@ -44,6 +44,7 @@ enum class StepOutcome {
     ChecksumFailure, // the reply failed its check (reads: after the repeats)
     Refused,         // the input does not fit its field, or a credential field could not
                      // be made: nothing was sent
+    LinkLost,        // the line went away (a port unplugged): nothing more can be sent
 };
 
 struct StepResult {
@@ -99,6 +100,9 @@ struct UpgradeResult {
     FirmwareRefusal refusal = FirmwareRefusal::None; // for FileRefused
     char endSignal = 0; // Transfer::EOT or Transfer::CAN for EndedByModule
     int blocksAcknowledged = 0;
+    // The line went away: the outcome is the time-out of the stage (NotReady,
+    // BlockTimedOut or VerdictTimedOut), and no stop can be sent.
+    bool linkLost = false;
     // After these outcomes the module still expects the transfer to go on;
     // the caller ends it with stopTransfer().
     bool needsStop() const;
@@ -109,12 +113,14 @@ enum class StopOutcome { Stopped, TimedOut, ErrorReply, Other };
 struct StopResult {
     StopOutcome outcome = StopOutcome::TimedOut;
     quint8 errorCode = 0;
+    bool linkLost = false; // the line went away; the outcome is TimedOut
 };
 
 struct LogRequestResult {
     LogRequestReply outcome = LogRequestReply::TimedOut;
     quint8 errorCode = 0;
     LogAnnouncement announced; // for Accepted
+    bool linkLost = false;     // the line went away; the outcome is TimedOut
 };
 
 enum class LogPullOutcome {
@@ -129,6 +135,9 @@ struct LogPullResult {
     LogPullOutcome outcome = LogPullOutcome::Cancelled;
     qint64 written = 0; // bytes handed to the sink
     int blocks = 0;     // good blocks
+    // The line went away: the outcome is AbortedByModule, and no stop can be
+    // sent.
+    bool linkLost = false;
 };
 
 // Events of a running step. Every function has an empty default.
@@ -232,7 +241,12 @@ public:
     // (Session::UNLIMITED: none) end the pull.
     LogPullResult pullLog(const LogAnnouncement &announced, QIODevice *sink, int maxFailures);
 
+    // Whether the last wait ended because the line went away.
+    bool linkLost() const { return lineLost; }
+
 private:
+    WaitEnd await(const LinkWait &wait);
+    StepResult judged(const QByteArray &reply) const;
     ReadPieces exchange(const QByteArray &frame, int moreThan, int limitMs);
     ReadPieces exchange(SessionRequest request, const QByteArray &frame);
     ReadPieces firstPieces(const QByteArray &frame, int limitMs, bool cancellable, bool *cancelled);
@@ -253,4 +267,5 @@ private:
     SessionObserver silent;
     const CancelFlag *cancel;
     QString version;
+    bool lineLost = false;
 };

@@ -53,11 +53,19 @@ UpgradeResult upgradeResult(UpgradeOutcome outcome, UpgradeStage stage)
     return result;
 }
 
+// The line went away during `stage`, whose time-out is `outcome`.
+UpgradeResult lostResult(UpgradeOutcome outcome, UpgradeStage stage)
+{
+    UpgradeResult result = upgradeResult(outcome, stage);
+    result.linkLost = true;
+    return result;
+}
+
 } // namespace
 
 bool UpgradeResult::needsStop() const
 {
-    if (stage == UpgradeStage::Start)
+    if (stage == UpgradeStage::Start || linkLost)
         return false;
     switch (outcome) {
     case UpgradeOutcome::BlockTimedOut:
@@ -81,7 +89,7 @@ ReadPieces ModuleSession::firstPieces(const QByteArray &frame, int limitMs, bool
     LinkWait wait;
     wait.cancel = cancellable ? cancel : nullptr;
     wait.limitMs = limitMs;
-    *cancelled = link->waitFor(wait) == WaitEnd::Cancelled;
+    *cancelled = await(wait) == WaitEnd::Cancelled;
     return link->take();
 }
 
@@ -114,6 +122,8 @@ UpgradeResult ModuleSession::announce(const QString &path, quint32 size, const Q
     qCDebug(lcTransfer).noquote() << QStringLiteral("启动加载请求：") << hexUpper(request);
     bool cancelled = false;
     const ReadPieces pieces = firstPieces(request, Upgrade::START_TIMEOUT_MS, false, &cancelled);
+    if (lineLost)
+        return lostResult(UpgradeOutcome::NotReady, UpgradeStage::Start);
     const QByteArray reply = joinPieces(pieces);
     UpgradeResult result = upgradeResult(UpgradeOutcome::StartRefused, UpgradeStage::Start);
     switch (judgeStartReply(reply)) {
@@ -162,10 +172,15 @@ UpgradeResult ModuleSession::sendBlocks(const QList<QByteArray> &blocks)
         LinkWait wait;
         wait.cancel = cancel;
         wait.limitMs = Upgrade::BLOCK_TIMEOUT_MS;
-        cancelled = link->waitFor(wait) == WaitEnd::Cancelled;
+        cancelled = await(wait) == WaitEnd::Cancelled;
         const ReadPieces pieces = link->take();
         if (cancelled || (cancel && cancel->isSet()))
             return upgradeResult(UpgradeOutcome::Cancelled, UpgradeStage::Blocks);
+        if (lineLost) {
+            UpgradeResult lost = lostResult(UpgradeOutcome::BlockTimedOut, UpgradeStage::Blocks);
+            lost.blocksAcknowledged = result.blocksAcknowledged;
+            return lost;
+        }
         if (const char end = endSignalIn(pieces)) {
             acknowledgeEnd();
             result.outcome = UpgradeOutcome::EndedByModule;
@@ -208,6 +223,8 @@ UpgradeResult ModuleSession::awaitVerdict()
         firstPieces(QByteArray(1, Transfer::EOT), Upgrade::VERDICT_TIMEOUT_MS, true, &cancelled);
     if (cancelled || (cancel && cancel->isSet()))
         return upgradeResult(UpgradeOutcome::Cancelled, UpgradeStage::Verdict);
+    if (lineLost)
+        return lostResult(UpgradeOutcome::VerdictTimedOut, UpgradeStage::Verdict);
     UpgradeResult result = upgradeResult(UpgradeOutcome::Rejected, UpgradeStage::Verdict);
     if (const char end = endSignalIn(pieces)) {
         acknowledgeEnd();
@@ -261,6 +278,7 @@ StopResult ModuleSession::stopTransfer()
     const QByteArray reply = joinPieces(
         firstPieces(QByteArray(1, Transfer::CAN), Upgrade::STOP_TIMEOUT_MS, false, &cancelled));
     StopResult result;
+    result.linkLost = lineLost;
     switch (judgeStopReply(reply)) {
     case StopReply::Acknowledged:
         result.outcome = StopOutcome::Stopped;
@@ -288,10 +306,14 @@ LogRequestResult ModuleSession::requestLog(bool waitInFull)
     if (!waitInFull)
         wait.until = wholeLogReply;
     wait.limitMs = LogUpload::REQUEST_WAIT_MS;
-    link->waitFor(wait);
+    await(wait);
     const QByteArray reply = joinPieces(link->take());
     qCDebug(lcTransfer).noquote() << QStringLiteral("日志请求应答：") << hexUpper(reply);
     LogRequestResult result;
+    if (lineLost) {
+        result.linkLost = true;
+        return result; // TimedOut
+    }
     result.outcome = judgeLogRequestReply(reply, &result.announced);
     if (result.outcome == LogRequestReply::ErrorReply)
         result.errorCode = errorCodeOf(reply);
@@ -308,7 +330,7 @@ ReadPieces ModuleSession::drainUntilQuiet(ReadPieces pieces, bool *cancelled)
         wait.moreThan = 0;
         wait.cancel = cancel;
         wait.limitMs = Session::LOG_QUIET_MS;
-        const WaitEnd end = link->waitFor(wait);
+        const WaitEnd end = await(wait);
         const ReadPieces more = link->take();
         pieces += more;
         *cancelled = end == WaitEnd::Cancelled;
@@ -333,7 +355,7 @@ LogPullResult ModuleSession::pullLog(const LogAnnouncement &announced, QIODevice
         wait.until = passComplete;
         wait.cancel = cancel;
         wait.limitMs = Session::LOG_PASS_MS;
-        bool cancelled = link->waitFor(wait) == WaitEnd::Cancelled;
+        bool cancelled = await(wait) == WaitEnd::Cancelled;
         ReadPieces pieces = link->take();
         LogReceiver::Result taken;
         if (!cancelled && !endSignalIn(pieces) && !pieces.isEmpty()) {
@@ -343,6 +365,11 @@ LogPullResult ModuleSession::pullLog(const LogAnnouncement &announced, QIODevice
         }
         if (cancelled || (cancel && cancel->isSet())) {
             result.outcome = LogPullOutcome::Cancelled;
+            return result;
+        }
+        if (lineLost) {
+            result.outcome = LogPullOutcome::AbortedByModule;
+            result.linkLost = true;
             return result;
         }
         if (const char end = endSignalIn(pieces)) {

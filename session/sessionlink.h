@@ -43,6 +43,7 @@ enum class WaitEnd {
     Enough,    // more bytes than asked for are in, or the condition holds
     Cancelled, // the cancel flag is set
     TimedOut,  // the time limit has passed first
+    LinkLost,  // the line has gone (read or write error, hang-up); later waits end so at once
 };
 
 // What one wait asks for.
@@ -64,7 +65,9 @@ public:
 
     // Sleeps until one of the ends of `wait` holds, checking them first, so
     // a wait whose condition already holds returns at once. The limit is
-    // measured as elapsed time. Received bytes stay in the link.
+    // measured as elapsed time. A link that can see its line go away ends
+    // the wait with LinkLost within a second of it. Received bytes stay in
+    // the link.
     virtual WaitEnd waitFor(const LinkWait &wait) = 0;
 
     // The pieces received since the last take, and forgets them.

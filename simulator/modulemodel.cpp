@@ -1,8 +1,9 @@
+// The module simulator's core: construction, the framing of the input (frames,
+// blocks and single-byte signals in any pieces), the dispatch of complete
+// units and the session rules.
 #include "simulator/modulemodel.h"
 
 #include "base/bytes.h"
-#include "crypto/aescipher.h"
-#include "crypto/credential.h"
 #include "protocol/frame.h"
 
 #include <QElapsedTimer>
@@ -13,89 +14,10 @@ namespace
 {
 
 constexpr int MAX_KEPT_FRAMES = 10000;
-constexpr int MAX_READ_REGISTERS = 125; // the byte count of a read reply is one byte
-constexpr quint8 ERROR_FLAG = 0x80;
 constexpr quint8 FUNCTION_TRANSFER = Transfer::FUNCTION_TRANSFER;
-constexpr int CREDENTIAL_REGISTERS = 64;
 
 using Bytes::bigEndian16;
 using Bytes::bigEndian32;
-
-QString errorName(quint8 code)
-{
-    switch (code) {
-    case ErrorCode::ILLEGAL_FUNCTION:
-        return QStringLiteral("illegal function");
-    case ErrorCode::ILLEGAL_ADDRESS:
-        return QStringLiteral("illegal data address");
-    case ErrorCode::ILLEGAL_VALUE:
-        return QStringLiteral("illegal data value");
-    case ErrorCode::DEVICE_FAILURE:
-        return QStringLiteral("device failure");
-    case ErrorCode::WRONG_CREDENTIALS:
-        return QStringLiteral("wrong account or password");
-    case ErrorCode::LOGIN_TIMED_OUT:
-        return QStringLiteral("session timed out");
-    case ErrorCode::ACCOUNT_LOCKED:
-        return QStringLiteral("account locked");
-    case ErrorCode::ILLEGAL_OPERATION:
-        return QStringLiteral("illegal operation");
-    case ErrorCode::DEFAULT_PASSWORD:
-        return QStringLiteral("factory password, change required");
-    default:
-        return QStringLiteral("unknown code");
-    }
-}
-
-QString registerBlockName(quint16 first, quint16 count)
-{
-    struct Named {
-        quint16 first;
-        quint16 count;
-        const char *name;
-    };
-    static const Named names[] = {
-        {Registers::SOFTWARE_VERSION, 2, "versions"},
-        {Registers::UART_BAUD_RATE, 5, "RS-485"},
-        {Registers::WIFI_SSID, 58, "Wi-Fi"},
-        {Registers::FE_IP, 7, "FE"},
-        {Registers::WIFI_SSID, 32, "SSID"},
-        {Registers::WIFI_PASSWORD, 16, "Wi-Fi password"},
-        {Registers::WIFI_MAC, 3, "Wi-Fi MAC"},
-        {Registers::FE_MAC, 3, "FE MAC"},
-        {Registers::LOGIN_BLOCK, 64, "login"},
-        {Registers::CREDENTIAL_BLOCK, 64, "credential change"},
-        {Registers::LOGOUT_COMMAND, 1, "logout"},
-    };
-    for (const Named &named : names) {
-        if (named.first == first && named.count == count)
-            return QString::fromLatin1(named.name);
-    }
-    return QString();
-}
-
-QString withName(const QString &text, const QString &name)
-{
-    return name.isEmpty() ? text : text + QStringLiteral(" (") + name + QLatin1Char(')');
-}
-
-QString signalName(char signal)
-{
-    switch (signal) {
-    case Transfer::EOT:
-        return QStringLiteral("EOT");
-    case Transfer::ACK:
-        return QStringLiteral("ACK");
-    case Transfer::NAK:
-        return QStringLiteral("NAK");
-    case Transfer::CAN:
-        return QStringLiteral("CAN");
-    case Transfer::READY:
-        return QStringLiteral("C (ready)");
-    default:
-        return QStringLiteral("byte 0x%1").arg(quint8(signal), 2, 16, QLatin1Char('0'));
-    }
-}
 
 // A log of plain text lines, exactly `size` bytes long.
 QByteArray generatedLog(int size)
@@ -176,7 +98,7 @@ void ModuleModel::feed(const QByteArray &bytes)
     if (bytes.isEmpty())
         return;
     const qint64 now = clock();
-    if (!input.isEmpty() && now - lastInputMs >= settings.frameSilenceMs)
+    if (awaitingSilence() && now - lastInputMs >= silenceMs())
         silenceElapsed();
     lastInputMs = now;
     input.append(bytes);
@@ -238,19 +160,81 @@ int ModuleModel::takeCommandUnit()
     return length;
 }
 
+// A block under way waits longer for its rest than a frame does: the tool
+// writes a block at once, but a loaded machine may pass it on in pieces.
+int ModuleModel::silenceMs() const
+{
+    const bool blockUnderWay = currentMode == Mode::ReceivingUpgrade && !input.isEmpty() &&
+                               transferBlockLength(input.at(0)) > 0;
+    return blockUnderWay ? settings.blockSilenceMs : settings.frameSilenceMs;
+}
+
+// Blocks by their length, EOT and CAN alone. Out of step (after a block cut
+// short, or bytes that start no unit) only a block that passes its check
+// counts; the bytes before it are dropped, and a lone signal waits for the
+// silence (see upgradeSilence), as the rest of a broken block may hold any
+// byte.
 int ModuleModel::takeUpgradeUnit()
 {
     const char first = input.at(0);
     const int blockLength = transferBlockLength(first);
     if (blockLength > 0) {
+        const bool numbered = input.size() < 3 || quint8(input.at(2)) == quint8(~input.at(1));
+        if (outOfStep && !numbered)
+            return dropStray();
         if (input.size() < blockLength)
             return 0;
-        takeUnit(input.left(blockLength));
+        const QByteArray block = input.left(blockLength);
+        if (outOfStep && !parseTransferBlock(block, nullptr, nullptr))
+            return dropStray();
+        backInStep();
+        takeUnit(block);
         return blockLength;
     }
-    if (first == Transfer::EOT || first == Transfer::CAN)
+    const bool signal = first == Transfer::EOT || first == Transfer::CAN;
+    if (signal && !outOfStep) {
         takeUnit(input.left(1));
+        return 1;
+    }
+    return signal && input.size() == 1 ? 0 : dropStray();
+}
+
+int ModuleModel::dropStray()
+{
+    outOfStep = true;
+    ++strayBytes;
     return 1;
+}
+
+void ModuleModel::backInStep()
+{
+    outOfStep = false;
+    if (strayBytes > 0)
+        emit requestTaken(QByteArray(), QStringLiteral("%1 stray bytes dropped").arg(strayBytes));
+    strayBytes = 0;
+}
+
+// The line is quiet during an upgrade. A block cut short is asked for again,
+// and its rest, should it still come, is stray. A signal held back while out
+// of step counts now if it is CAN (the tool gives up); EOT follows only an
+// ACK, which an out-of-step module has not given.
+void ModuleModel::upgradeSilence(const QByteArray &partial)
+{
+    const bool wasOutOfStep = outOfStep;
+    backInStep();
+    if (partial.isEmpty())
+        return;
+    if (transferBlockLength(partial.at(0)) > 0) {
+        emit requestTaken(partial,
+                          QStringLiteral("incomplete block (%1 bytes)").arg(partial.size()));
+        outOfStep = true;
+        replySignal(Transfer::NAK);
+    } else if (partial == QByteArray(1, Transfer::CAN) ||
+               (!wasOutOfStep && partial == QByteArray(1, Transfer::EOT))) {
+        takeUnit(partial);
+    } else {
+        emit requestTaken(partial, QStringLiteral("stray byte dropped"));
+    }
 }
 
 int ModuleModel::takeLogSignal()
@@ -267,18 +251,17 @@ int ModuleModel::takeLogSignal()
 // bytes are the CRC of the rest, and dropped as noise otherwise.
 void ModuleModel::silenceElapsed()
 {
-    if (input.isEmpty())
+    if (!awaitingSilence())
         return;
     const QByteArray partial = input;
     input.clear();
     if (currentMode == Mode::ReceivingUpgrade) {
-        if (transferBlockLength(partial.at(0)) > 0) {
-            emit requestTaken(partial,
-                              QStringLiteral("incomplete block (%1 bytes)").arg(partial.size()));
-            replySignal(Transfer::NAK);
-        }
+        upgradeSilence(partial);
         return;
     }
+    outOfStep = false;
+    if (partial.isEmpty())
+        return;
     if (partial.size() >= 2 && partial.at(0) == char(Frame::SLAVE_ADDRESS)) {
         const quint8 function = quint8(partial.at(1));
         if (function != Frame::FUNCTION_READ && function != Frame::FUNCTION_WRITE &&
@@ -382,291 +365,16 @@ bool ModuleModel::sessionAllows(quint8 function, bool needsFullSession)
     return true;
 }
 
-// ---- reads and writes ------------------------------------------------------
-
-void ModuleModel::handleRead(const QByteArray &frame)
-{
-    const quint16 first = Bytes::read16(frame, 2);
-    const quint16 count = Bytes::read16(frame, 4);
-    if (!sessionAllows(Frame::FUNCTION_READ, false))
-        return;
-    if (count == 0 || count > MAX_READ_REGISTERS) {
-        replyError(Frame::FUNCTION_READ, ErrorCode::ILLEGAL_VALUE);
-        return;
-    }
-    if (int(first) + count > REGISTER_COUNT) {
-        replyError(Frame::FUNCTION_READ, ErrorCode::ILLEGAL_ADDRESS);
-        return;
-    }
-    QByteArray answer;
-    answer.append(char(Frame::SLAVE_ADDRESS));
-    answer.append(char(Frame::FUNCTION_READ));
-    answer.append(char(count * 2));
-    answer.append(registerBytes(first, count));
-    appendCrc(answer);
-    reply(answer,
-          withName(
-              QStringLiteral("read reply 0x%1 x%2").arg(first, 4, 16, QLatin1Char('0')).arg(count),
-              registerBlockName(first, count)),
-          true);
-}
-
-void ModuleModel::handleWrite(const QByteArray &frame)
-{
-    const quint16 first = Bytes::read16(frame, 2);
-    const quint16 count = Bytes::read16(frame, 4);
-    const int byteCount = quint8(frame.at(6));
-    const QByteArray data = frame.mid(7, byteCount);
-    if (count == 0 || byteCount != 2 * count) {
-        replyError(Frame::FUNCTION_WRITE, ErrorCode::ILLEGAL_VALUE);
-        return;
-    }
-    if (first == Registers::LOGIN_BLOCK) {
-        if (count == CREDENTIAL_REGISTERS)
-            handleLogin(data);
-        else
-            replyError(Frame::FUNCTION_WRITE, ErrorCode::ILLEGAL_VALUE);
-        return;
-    }
-    if (first == Registers::LOGOUT_COMMAND) {
-        if (count == 1 && Bytes::read16(data, 0) == 0x0001)
-            endSession(); // logout is not answered
-        else
-            replyError(Frame::FUNCTION_WRITE, ErrorCode::ILLEGAL_VALUE);
-        return;
-    }
-    if (first == Registers::CREDENTIAL_BLOCK) {
-        if (!sessionAllows(Frame::FUNCTION_WRITE, false))
-            return;
-        if (count == CREDENTIAL_REGISTERS)
-            handleCredentialChange(data);
-        else
-            replyError(Frame::FUNCTION_WRITE, ErrorCode::ILLEGAL_VALUE);
-        return;
-    }
-    if (!sessionAllows(Frame::FUNCTION_WRITE, true))
-        return;
-    handleFieldWrite(first, count, data);
-}
-
-// The four settings the tool writes; every other address is refused.
-void ModuleModel::handleFieldWrite(quint16 first, quint16 count, const QByteArray &data)
-{
-    struct Field {
-        quint16 first;
-        quint16 count;
-    };
-    static const Field writable[] = {
-        {Registers::WIFI_SSID, Registers::SSID_FIELD_BYTES / 2},
-        {Registers::WIFI_PASSWORD, Registers::WIFI_PASSWORD_FIELD_BYTES / 2},
-        {Registers::WIFI_MAC, Registers::MAC_FIELD_BYTES / 2},
-        {Registers::FE_MAC, Registers::MAC_FIELD_BYTES / 2},
-    };
-    for (const Field &field : writable) {
-        if (field.first != first)
-            continue;
-        if (field.count != count) {
-            replyError(Frame::FUNCTION_WRITE, ErrorCode::ILLEGAL_VALUE);
-            return;
-        }
-        setRegisterBytes(first, data);
-        reply(buildWriteReply(first, count),
-              withName(QStringLiteral("write reply"), registerBlockName(first, count)), true);
-        return;
-    }
-    replyError(Frame::FUNCTION_WRITE, ErrorCode::ILLEGAL_ADDRESS);
-}
-
-void ModuleModel::handleLogin(const QByteArray &data)
-{
-    endSession(); // a new attempt replaces whatever session there was
-    if (accountLocked()) {
-        replyError(Frame::FUNCTION_WRITE, ErrorCode::ACCOUNT_LOCKED);
-        return;
-    }
-    const bool accountOk = data.left(64) == expectedField(settings.account);
-    const bool passwordOk = data.mid(64, 64) == expectedPasswordField();
-    if (!accountOk || !passwordOk) {
-        ++failuresInRow;
-        if (settings.lockAfterFailures > 0 && failuresInRow >= settings.lockAfterFailures) {
-            locked = true;
-            lockedSinceMs = clock();
-            replyError(Frame::FUNCTION_WRITE, ErrorCode::ACCOUNT_LOCKED);
-        } else {
-            replyError(Frame::FUNCTION_WRITE, ErrorCode::WRONG_CREDENTIALS);
-        }
-        return;
-    }
-    failuresInRow = 0;
-    lastActivityMs = clock();
-    if (isFactoryPassword()) {
-        session = Session::Restricted;
-        replyError(Frame::FUNCTION_WRITE, ErrorCode::DEFAULT_PASSWORD);
-        return;
-    }
-    session = Session::Full;
-    reply(buildWriteReply(Registers::LOGIN_BLOCK, CREDENTIAL_REGISTERS),
-          QStringLiteral("write reply (login accepted)"), true);
-}
-
-// The account cannot change: its field must be the current account's. The
-// new password is kept as its field; under the AES-only scheme its text can
-// be recovered, under the derived one it cannot.
-void ModuleModel::handleCredentialChange(const QByteArray &data)
-{
-    if (data.left(64) != expectedField(settings.account)) {
-        replyError(Frame::FUNCTION_WRITE, ErrorCode::WRONG_CREDENTIALS);
-        return;
-    }
-    const QByteArray newField = data.mid(64, 64);
-    passwordFieldScheme = scheme();
-    if (passwordFieldScheme == CredentialScheme::AesOnly) {
-        const QByteArray plain =
-            AesCipher::decrypt(AesCipher::AES_128, AesCipher::CBC, newField, credentialAesKey(),
-                               credentialIv(), AesCipher::ZERO);
-        passwordText = QString::fromUtf8(AesCipher::stripPadding(plain, AesCipher::ZERO));
-    } else {
-        passwordText.clear();
-    }
-    passwordField = newField;
-    endSession();
-    reply(buildWriteReply(Registers::CREDENTIAL_BLOCK, CREDENTIAL_REGISTERS),
-          QStringLiteral("write reply (credentials changed, session ended)"), true);
-}
-
-// ---- replies and faults ----------------------------------------------------
-
-void ModuleModel::reply(const QByteArray &bytes, const QString &meaning, bool carriesCrc)
-{
-    if (repliesToDrop > 0) {
-        --repliesToDrop;
-        emit replyMade(bytes, meaning + QStringLiteral(" [dropped]"));
-        return;
-    }
-    if (carriesCrc && repliesToCorrupt > 0 && bytes.size() >= 3) {
-        --repliesToCorrupt;
-        QByteArray corrupted = bytes;
-        corrupted[corrupted.size() - 1] = char(corrupted.at(corrupted.size() - 1) ^ 0x5A);
-        emit replyMade(corrupted, meaning + QStringLiteral(" [CRC corrupted]"));
-        emit output(corrupted);
-        return;
-    }
-    emit replyMade(bytes, meaning);
-    emit output(bytes);
-}
-
-void ModuleModel::replyError(quint8 function, quint8 code)
-{
-    QByteArray answer;
-    answer.append(char(Frame::SLAVE_ADDRESS));
-    answer.append(char(function | ERROR_FLAG));
-    answer.append(char(code));
-    reply(answer,
-          QStringLiteral("error 0x%1 (%2)").arg(code, 2, 16, QLatin1Char('0')).arg(errorName(code)),
-          false);
-}
-
-void ModuleModel::replySignal(char signal)
-{
-    reply(QByteArray(1, signal), signalName(signal), false);
-}
-
-void ModuleModel::dropNextReply()
-{
-    ++repliesToDrop;
-}
-
-void ModuleModel::corruptNextReplies(int count)
-{
-    repliesToCorrupt = qMax(0, count);
-}
-
-void ModuleModel::answerNextWithError(quint8 code)
-{
-    errorPending = true;
-    pendingError = code;
-}
-
-void ModuleModel::answerNextWithRaw(const QByteArray &raw)
-{
-    rawPending = true;
-    pendingRaw = raw;
-}
-
-void ModuleModel::nakNextBlocks(int count)
-{
-    blocksToNak = qMax(0, count);
-}
-
-void ModuleModel::sendCanAfterBlock(int index)
-{
-    abortAfterIndex = index;
-    abortSignal = Transfer::CAN;
-}
-
-void ModuleModel::sendEotAfterBlock(int index)
-{
-    abortAfterIndex = index;
-    abortSignal = Transfer::EOT;
-}
-
-void ModuleModel::clearFaults()
-{
-    repliesToDrop = repliesToCorrupt = blocksToNak = 0;
-    errorPending = rawPending = false;
-    abortAfterIndex = -1;
-    clearTransferFaults();
-}
-
 void ModuleModel::restart()
 {
     endSession();
     locked = false;
     failuresInRow = 0;
     input.clear();
+    outOfStep = false;
+    strayBytes = 0;
     if (currentMode == Mode::ReceivingUpgrade)
         image.clear();
     enterCommandMode();
     clearFaults();
-}
-
-// ---- traces ----------------------------------------------------------------
-
-QString ModuleModel::describeRequest(const QByteArray &unit)
-{
-    if (unit.isEmpty())
-        return QString();
-    if (unit.size() == 1)
-        return signalName(unit.at(0));
-    if (unit.size() == Transfer::LARGE_BLOCK_LENGTH ||
-        unit.size() == Transfer::SMALL_BLOCK_LENGTH) {
-        if (transferBlockLength(unit.at(0)) == unit.size())
-            return QStringLiteral("block %1 (%2 data bytes)")
-                .arg(quint8(unit.at(1)))
-                .arg(unit.size() - Transfer::BLOCK_OVERHEAD);
-    }
-    const quint8 function = quint8(unit.at(1));
-    if ((function == Frame::FUNCTION_READ || function == Frame::FUNCTION_WRITE) &&
-        unit.size() >= 6) {
-        const quint16 first = Bytes::read16(unit, 2);
-        const quint16 count = Bytes::read16(unit, 4);
-        const QString verb =
-            function == Frame::FUNCTION_READ ? QStringLiteral("read") : QStringLiteral("write");
-        return withName(
-            QStringLiteral("%1 0x%2 x%3").arg(verb).arg(first, 4, 16, QLatin1Char('0')).arg(count),
-            registerBlockName(first, count));
-    }
-    if (function == FUNCTION_TRANSFER && unit.size() >= 3) {
-        LoadingAnnouncement announced;
-        if (parseStartLoadingRequest(unit, &announced))
-            return QStringLiteral("start loading %1, %2 bytes, digest %3")
-                .arg(QString::fromLocal8Bit(announced.encodedName))
-                .arg(announced.size)
-                .arg(QString::fromLatin1(announced.digest));
-        if (unit == buildLogRequest())
-            return QStringLiteral("log request");
-        return QStringLiteral("transfer request kind 0x%1")
-            .arg(quint8(unit.at(2)), 2, 16, QLatin1Char('0'));
-    }
-    return QStringLiteral("function 0x%1 (unknown)").arg(function, 2, 16, QLatin1Char('0'));
 }

@@ -6,12 +6,15 @@
 // store, the login session, the lock-out, a firmware upgrade in progress and
 // a log upload, and can be told to misbehave (faults, one call each) so the
 // tool's error paths can be driven. Its members are split by concern:
-// modulemodel.cpp (framing, dispatch, reads and writes, replies and faults),
-// modulemodel_transfer.cpp (upgrade and log upload), modulemodel_store.cpp
-// (registers and credentials), modulemodel_transferfaults.cpp. It needs no event loop: time comes
-// from a clock that can be replaced (setClock), and the end of a partial frame is told to it
-// (silenceElapsed) by whoever watches the line, or noticed when the next bytes come after a long
-// enough pause.
+// modulemodel.cpp (framing, dispatch, session rules), modulemodel_requests.cpp
+// (reads, writes, login, credential change), modulemodel_replies.cpp (replies,
+// faults, traces), modulemodel_transfer.cpp (upgrade and log upload),
+// modulemodel_transferfaults.cpp, modulemodel_store.cpp (registers and
+// credentials). It needs no event loop (the faults that send a reply late
+// aside): time comes from a clock that can be
+// replaced (setClock), and the end of a partial frame is told to it
+// (silenceElapsed) by whoever watches the line, or noticed when the next
+// bytes come after a long enough pause.
 
 #include "crypto/credential.h"
 #include "protocol/frame.h"
@@ -38,7 +41,8 @@ struct ModuleConfig {
     QString logFileName = QStringLiteral("sys.log");
     QByteArray logContent; // the log file; when empty, generated text of logSize bytes
     int logSize = 5000;
-    int frameSilenceMs = 50; // a partial frame is dropped after this much silence
+    int frameSilenceMs = 50;   // a partial frame is dropped after this much silence
+    int blockSilenceMs = 1000; // a partial upgrade block is refused after this much
 };
 
 class ModuleModel : public QObject
@@ -63,18 +67,20 @@ public:
 
     // Bytes from the tool, in any pieces. Complete frames are answered at
     // once (output() is emitted before feed() returns); a partial frame waits
-    // for the rest. Bytes that come frameSilenceMs or more after the previous
-    // ones first end the partial frame, as silenceElapsed() does.
+    // for the rest. Bytes that come after the silence (frameSilenceMs, or
+    // blockSilenceMs while an upgrade block is under way) first end the
+    // partial frame, as silenceElapsed() does.
     void feed(const QByteArray &bytes);
 
-    // The line has been quiet for frameSilenceMs: a partial frame is dropped
+    // The line has been quiet for the silence: a partial frame is dropped
     // (or refused, when it is a whole frame of an unknown function), a block
-    // cut short is answered with NAK. Does nothing when no input is pending.
+    // cut short is answered with NAK, and an upgrade whose input lost its
+    // framing is back in step. Does nothing when awaitingSilence() is false.
     void silenceElapsed();
-    // Whether a partial unit waits for more bytes or for the silence, and
-    // the clock time at which that silence is complete.
-    bool awaitingSilence() const { return !input.isEmpty(); }
-    qint64 silenceDueMs() const { return lastInputMs + settings.frameSilenceMs; }
+    // Whether a partial unit (or input out of step) waits for more bytes or
+    // for the silence, and the clock time at which that silence is complete.
+    bool awaitingSilence() const { return !input.isEmpty() || outOfStep; }
+    qint64 silenceDueMs() const { return lastInputMs + silenceMs(); }
 
     // Power cycle: the session, the lock-out, a transfer in progress, partial
     // input and pending faults are gone; registers and login password stay.
@@ -134,6 +140,10 @@ public:
     void nakNextBlocks(int count);                 // upgrade: the next good blocks get NAK
     void sendCanAfterBlock(int index);             // see abortAfterBlock
     void sendEotAfterBlock(int index);
+    // The reply to every Wi-Fi or FE MAC write leaves `ms` later (0: at
+    // once), while the address is taken at once: the tool may end between
+    // the two. The delay runs on the event loop of the model's thread.
+    void delayMacWriteReplies(int ms);
     void clearFaults();
 
     // ---- Transfer faults (modulemodel_transferfaults.cpp) ------------------
@@ -172,11 +182,16 @@ private:
     void loadDefaults();
     void parseInput();
     int takeCommandUnit();
+    int silenceMs() const;
     int takeUpgradeUnit();
+    int dropStray();
+    void backInStep();
+    void upgradeSilence(const QByteArray &partial);
     int takeLogSignal();
     void takeUnit(const QByteArray &unit);
     void handleFrame(const QByteArray &frame);
     bool applyRequestFault(quint8 function);
+    bool faultDelaysWriteReply(quint16 first, const QByteArray &bytes, const QString &meaning);
 
     void handleRead(const QByteArray &frame);
     void handleWrite(const QByteArray &frame);
@@ -226,6 +241,8 @@ private:
     QByteArray input;
     Clock clock;
     qint64 lastInputMs = 0;
+    bool outOfStep = false; // an upgrade's input lost its framing until the next silence
+    int strayBytes = 0;     // dropped while out of step
     Mode currentMode = Mode::Command;
     QList<QByteArray> received;
 
@@ -260,6 +277,7 @@ private:
     QByteArray pendingRaw;
     int abortAfterIndex = -1;
     char abortSignal = 0;
+    int macReplyDelayMs = 0;
 
     // Transfer faults.
     int faultBlockIndex = -1;

@@ -157,9 +157,14 @@ void PtyLink::watchForSilence()
     silenceTimer->start(int(qMax<qint64>(1, module->silenceDueMs() - module->nowMs())));
 }
 
+// Bytes already in the pty, or still on their way through the line shaper,
+// end no silence: a loaded machine wakes this timer late, often after the
+// rest of a frame has come.
 void PtyLink::checkSilence()
 {
-    if (module->awaitingSilence() && module->nowMs() >= module->silenceDueMs())
+    if (readNotifier && readNotifier->isEnabled())
+        readMaster();
+    if (inbound->idle() && module->awaitingSilence() && module->nowMs() >= module->silenceDueMs())
         module->silenceElapsed();
     watchForSilence();
 }

@@ -91,6 +91,8 @@ QString faultHelpText()
         "  raw:HEX         answer the next request with these bytes\n"
         "  chunk:N         deliver replies in pieces of N bytes, 1 ms apart\n"
         "  delay:MS        delay every reply by MS milliseconds\n"
+        "  mac-write-delay:MS  answer every Wi-Fi or FE MAC write MS milliseconds late;\n"
+        "                  the module takes the address at once\n"
         "  block-reply:K:HEX  upgrade: answer block K with these bytes, every time\n"
         "  block-mute:K    upgrade: leave block K unanswered\n"
         "  nak-block:K     upgrade: NAK block K every time it comes\n"
@@ -121,6 +123,8 @@ bool applyFault(const QString &spec, ModuleModel *model, PtyLink *link, QString 
         model->sendCanAfterBlock(number);
     } else if (kind == QLatin1String("eot-after") && parseCount(value, &number)) {
         model->sendEotAfterBlock(number);
+    } else if (kind == QLatin1String("mac-write-delay") && parseCount(value, &number)) {
+        model->delayMacWriteReplies(number);
     } else if (kind == QLatin1String("raw") && parseHexBytes(value, &raw)) {
         model->answerNextWithRaw(raw);
     } else if (applyTransferFault(kind, value, colon >= 0, model)) {

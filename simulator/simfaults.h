@@ -2,7 +2,8 @@
 
 // Fault specifications as module-sim takes them on its command line, such as
 // "drop-next", "corrupt-crc:2", "error:0x12", "nak:3", "can-after:4",
-// "eot-after:4", "raw:01 83 02", "chunk:1", "delay:200".
+// "eot-after:4", "raw:01 83 02", "chunk:1", "delay:200",
+// "mac-write-delay:3000".
 
 #include <QString>
 

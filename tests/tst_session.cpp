@@ -1,12 +1,18 @@
 // The session engine against the module model over a scripted link, the line
 // paced at 230400 baud on a virtual clock: no port, no widget, no sleep.
+#include "session/blockingseriallink.h"
 #include "session/modulesession.h"
 #include "simulator/modulemodel.h"
 #include "support/scriptedlink.h"
+#include "support/testpty.h"
 
 #include <QBuffer>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <future>
+#include <sys/resource.h>
+#include <thread>
 
 namespace
 {
@@ -40,7 +46,7 @@ struct Bench {
         link.cancelFlag = &cancel;
         link.respond = [this](const QByteArray &written) {
             answer.clear();
-            model.feed(written);
+            feed(written);
             ScriptedLink::Reply reply;
             for (const QByteArray &bytes : answer) {
                 const int at = lineMs(written.size() + bytes.size());
@@ -50,8 +56,28 @@ struct Bench {
             }
             if (cancelAtWrite == link.writes.size())
                 reply.append({0, QByteArray()});
+            if (loseAtWrite == link.writes.size())
+                reply = {{1, QByteArray(), true}}; // the line goes before the answer
             return reply;
         };
+    }
+    // The first upgrade block reaches the model as `splitAt` bytes, then,
+    // `splitGapMs` later, the rest; or with the next write, when the model
+    // took that gap for the end of the block.
+    void feed(const QByteArray &written)
+    {
+        QByteArray bytes = std::exchange(late, QByteArray()) + written;
+        if (splitAt > 0 && written.size() == Transfer::LARGE_BLOCK_LENGTH) {
+            model.feed(bytes.left(splitAt));
+            link.nowMs += std::exchange(splitGapMs, 0);
+            bytes.remove(0, std::exchange(splitAt, 0));
+            if (link.nowMs >= model.silenceDueMs()) {
+                model.silenceElapsed();
+                late.swap(bytes);
+                return;
+            }
+        }
+        model.feed(bytes);
     }
     int count(char signal) const { return link.writes.count(QByteArray(1, signal)); }
 
@@ -63,6 +89,9 @@ struct Bench {
     QList<QByteArray> answer;
     int answers = 0;
     int cancelAtWrite = -1;
+    int loseAtWrite = -1;
+    int splitAt = 0, splitGapMs = 0;
+    QByteArray late;
     std::function<ScriptedLink::Reply(int, int, const QByteArray &)> outputFault;
 };
 
@@ -72,6 +101,15 @@ ModuleConfig moduleConfig(int version)
     config.softwareVersion = version;
     config.loginPassword = PASSWORD;
     return config;
+}
+
+// Milliseconds of CPU time the calling thread has used.
+qint64 threadCpuMs()
+{
+    rusage usage{};
+    getrusage(RUSAGE_THREAD, &usage);
+    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000 +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000;
 }
 
 // "error:18", "corrupt:4", "drop", "raw:<hex>", "nak:6", "block:<i>:<hex>",
@@ -113,6 +151,9 @@ private slots:
     void upgrade();
     void logPull_data();
     void logPull();
+    void lostLineEndsTheStep_data();
+    void lostLineEndsTheStep();
+    void lostPortEndsTheWaitAtOnce();
 };
 
 void TestSession::login_data()
@@ -272,6 +313,9 @@ void TestSession::upgrade_data()
     QTest::newRow("start refused")
         << "raw:4343" << -1 << int(UpgradeOutcome::StartRefused) << -1 << 0;
     QTest::newRow("cancelled") << "" << 3 << int(UpgradeOutcome::Cancelled) << stopped << 0;
+    // A 1029-byte block seen as 736 bytes, then the rest: 293 bytes.
+    QTest::newRow("block in pieces 60 ms apart") << "split:736:60" << -1 << ok << -1 << 0;
+    QTest::newRow("rest after the NAK, with the resend") << "split:736:1500" << -1 << ok << -1 << 1;
 }
 
 void TestSession::upgrade()
@@ -295,6 +339,10 @@ void TestSession::upgrade()
     bench.session.setSoftwareVersion(QStringLiteral("125")); // SHA-256
     bench.link.writes.clear();
     applyFault(bench.model, fault);
+    if (fault.startsWith(QLatin1String("split:"))) { // "split:<bytes>:<gap ms>", see Bench::feed
+        bench.splitAt = fault.section(':', 1, 1).toInt();
+        bench.splitGapMs = fault.section(':', 2, 2).toInt();
+    }
     bench.cancelAtWrite = cancelAtWrite;
     StopResult stopResult;
     stopResult.outcome = StopOutcome(-1);
@@ -394,6 +442,99 @@ void TestSession::logPull()
         QVERIFY2(boundMs / double(bench.link.nowMs - startMs) > 0.97,
                  qPrintable(QString::number(bench.link.nowMs - startMs)));
     }
+}
+
+void TestSession::lostLineEndsTheStep_data()
+{
+    QTest::addColumn<QString>("step");
+    QTest::addColumn<int>("loseAtWrite"); // counted from the step's first write
+    for (const char *step : {"login", "change", "read", "write", "log request", "stop"})
+        QTest::newRow(step) << QString::fromLatin1(step) << 1;
+    QTest::newRow("start loading") << "upgrade" << 1;
+    QTest::newRow("block") << "upgrade" << 3; // 2500 bytes: six blocks
+    QTest::newRow("verdict") << "upgrade" << 8;
+    QTest::newRow("log pass") << "log pull" << 1;
+}
+
+// The step ends at its first wait after the loss, with the lost outcome,
+// and writes nothing more: no resend, repeat, fallback, NAK or stop.
+void TestSession::lostLineEndsTheStep()
+{
+    QFETCH(QString, step);
+    QFETCH(int, loseAtWrite);
+    QTemporaryDir dir;
+    QFile file(dir.filePath(QStringLiteral("fw.bin")));
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QByteArray(2500, 'x')) == 2500);
+    file.close();
+    Bench bench(moduleConfig(124));
+    ModuleSession &session = bench.session;
+    QVERIFY(session.login(QStringLiteral("admin"), PASSWORD).ok());
+    const LogRequestResult request = session.requestLog();
+    bench.link.writes.clear();
+    bench.loseAtWrite = loseAtWrite;
+    bool lost = false;
+    if (step == QLatin1String("login") || step == QLatin1String("change")) {
+        const CredentialResult result =
+            step == QLatin1String("login")
+                ? session.login(QStringLiteral("admin"), PASSWORD)
+                : session.changeCredentials(QStringLiteral("admin"), QStringLiteral("New_p4ss"));
+        lost = result.outcome == StepOutcome::LinkLost;
+    } else if (step == QLatin1String("read") || step == QLatin1String("write")) {
+        VersionInfo version;
+        lost = (step == QLatin1String("read") ? session.readVersions(&version)
+                                              : session.writeSsid(QStringLiteral("x")))
+                   .outcome == StepOutcome::LinkLost;
+    } else if (step == QLatin1String("upgrade")) {
+        const UpgradeResult result = session.upgrade(file.fileName(), nullptr);
+        lost = result.linkLost && !result.needsStop() && result.outcome != UpgradeOutcome::Upgraded;
+    } else if (step == QLatin1String("log request")) {
+        lost = session.requestLog().linkLost;
+    } else if (step == QLatin1String("log pull")) {
+        QBuffer sink;
+        sink.open(QIODevice::WriteOnly);
+        lost = session.pullLog(request.announced, &sink, Session::UNLIMITED).linkLost;
+    } else {
+        lost = session.stopTransfer().linkLost;
+    }
+    QVERIFY(lost);
+    QVERIFY(session.linkLost());
+    QCOMPARE(bench.link.writes.size(), loseAtWrite);
+}
+
+// A real port whose far end closes mid-wait: the wait ends within a second,
+// with LinkLost, without spinning on the hung-up descriptor.
+void TestSession::lostPortEndsTheWaitAtOnce()
+{
+    TestPty pty;
+    QVERIFY(pty.isValid());
+    BlockingSerialLink link;
+    QString problem;
+    QVERIFY2(link.open(pty.slavePath(), &problem), qPrintable(problem));
+    std::promise<void> waiting;
+    std::thread farEnd([&pty, started = waiting.get_future()] {
+        started.wait();
+        pty.hangUp();
+    });
+    LinkWait wait;
+    wait.limitMs = 3000;
+    wait.until = [&waiting, told = false](const ReadPieces &) mutable {
+        if (!told)
+            waiting.set_value(); // the wait has begun
+        told = true;
+        return false;
+    };
+    QElapsedTimer clock;
+    clock.start();
+    const qint64 cpuBefore = threadCpuMs();
+    const WaitEnd end = link.waitFor(wait);
+    const qint64 cpuMs = threadCpuMs() - cpuBefore;
+    const qint64 ms = clock.elapsed();
+    farEnd.join();
+    QCOMPARE(end, WaitEnd::LinkLost);
+    QVERIFY2(ms < 1000, qPrintable(QString::number(ms)));
+    QVERIFY2(cpuMs < 100, qPrintable(QString::number(cpuMs)));
+    QCOMPARE(link.waitFor(wait), WaitEnd::LinkLost);
+    QVERIFY(!link.write("x"));
 }
 
 QTEST_GUILESS_MAIN(TestSession)

@@ -103,6 +103,8 @@ private slots:
     void pacingTakesTheLineTime();
     void faultSpecsOfTheCommandLine_data();
     void faultSpecsOfTheCommandLine();
+    void macWriteRepliesLeaveLate_data();
+    void macWriteRepliesLeaveLate();
     void shaperCutsAndDelays();
     void shaperSchedulesFromTheLineTimeNotTheWakeUps();
 };
@@ -271,6 +273,44 @@ void TstSimLink::faultSpecsOfTheCommandLine_data()
     QTest::newRow("odd hex digits") << "raw:012" << QByteArray();
     QTest::newRow("negative count") << "nak:-1" << QByteArray();
     QTest::newRow("error code above a byte") << "error:0x100" << QByteArray();
+    QTest::newRow("MAC write reply late")
+        << "mac-write-delay:3000" << QByteArray::fromHex("018315");
+    QTest::newRow("MAC write delay without a time") << "mac-write-delay" << QByteArray();
+}
+
+void TstSimLink::macWriteRepliesLeaveLate_data()
+{
+    QTest::addColumn<int>("request");
+    QTest::addColumn<bool>("late");
+    QTest::newRow("Wi-Fi MAC") << int(SessionRequest::WriteWifiMac) << true;
+    QTest::newRow("FE MAC") << int(SessionRequest::WriteFeMac) << true;
+    QTest::newRow("SSID, at once") << int(SessionRequest::WriteSsid) << false;
+}
+
+// The module takes the address at once and answers only after the delay.
+void TstSimLink::macWriteRepliesLeaveLate()
+{
+    QFETCH(int, request);
+    QFETCH(bool, late);
+    ModuleConfig config = aesConfig();
+    config.loginPassword = OWN_PASSWORD;
+    ModuleModel model(config);
+    QByteArray sent;
+    connect(&model, &ModuleModel::output, [&sent](const QByteArray &bytes) { sent += bytes; });
+    model.feed(loginRequest(OWN_PASSWORD));
+    QVERIFY(model.sessionOpen());
+    QString problem;
+    QVERIFY(applyFault(QStringLiteral("mac-write-delay:200"), &model, nullptr, &problem));
+    const QByteArray field = QByteArray::fromHex("02AB00000001");
+    sent.clear();
+    QElapsedTimer clock;
+    clock.start();
+    model.feed(buildSessionWriteRequest(SessionRequest(request), field));
+    const quint16 first = sessionRequestSpec(SessionRequest(request)).firstRegister;
+    QCOMPARE(model.registerBytes(first, 3), field);
+    QCOMPARE(sent.isEmpty(), late);
+    QTRY_COMPARE(sent.size(), 8);
+    QCOMPARE(clock.elapsed() >= 200, late);
 }
 
 void TstSimLink::faultSpecsOfTheCommandLine()

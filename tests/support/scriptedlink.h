@@ -12,10 +12,12 @@ class ScriptedLink : public SessionLink
 {
 public:
     // One read piece, `atMs` after the write that caused it. A piece without
-    // bytes sets `cancelFlag` at that time instead.
+    // bytes sets `cancelFlag` at that time instead, or with `lost` ends the
+    // line: that wait and every later one end LinkLost, writes fail.
     struct Piece {
         int atMs;
         QByteArray bytes;
+        bool lost = false;
     };
     using Reply = QList<Piece>;
 
@@ -36,5 +38,6 @@ private:
     bool ended(const LinkWait &wait) const;
 
     QList<Piece> pending; // absolute times, in order
+    bool lineLost = false;
     ReadPieces received;
 };

@@ -120,3 +120,10 @@ void TestPty::discardPending()
     while (::read(master, chunk, sizeof chunk) > 0) {
     }
 }
+
+void TestPty::hangUp()
+{
+    if (master >= 0)
+        ::close(master);
+    master = -1;
+}

@@ -35,6 +35,9 @@ public:
     // Drops whatever is waiting on the master.
     void discardPending();
 
+    // Closes the master, so the slave side hangs up (as an unplugged adapter).
+    void hangUp();
+
 private:
     int master = -1;
     int slave = -1;

@@ -64,6 +64,7 @@ bool SigleDebug::readSucceeded(SessionRequest request, const StepResult &result)
     case StepOutcome::Done:
         return true;
     case StepOutcome::TimedOut:
+    case StepOutcome::LinkLost: // not reported by the page's link
         warn(texts.timeout);
         break;
     case StepOutcome::ErrorReply:

@@ -88,6 +88,7 @@ bool SigleDebug::settingWritten(SessionRequest request, const StepResult &result
         warning = texts.refused;
         break;
     case StepOutcome::TimedOut:
+    case StepOutcome::LinkLost: // not reported by the page's link
         warning = texts.timeout;
         break;
     case StepOutcome::ChecksumFailure:
