@@ -181,7 +181,7 @@ bool MacPool::openDatabase()
     }
     qCDebug(lcMacpool).noquote() << "opening" << where.redacted() << "as" << connection;
     if (!db.open()) {
-        whyNotOpen = db.lastError().text();
+        fail(db.lastError(), whyNotOpen);
         return false;
     }
     if (postgres())
@@ -213,7 +213,7 @@ QSqlQuery *MacPool::runKept(const QString &sql, const QVariantList &values, QStr
         query = new QSqlQuery(QSqlDatabase::database(connection, false));
         query->setForwardOnly(true);
         if (!query->prepare(sql)) {
-            errorText = query->lastError().text();
+            fail(query->lastError(), errorText);
             delete query;
             kept.remove(sql);
             return nullptr;
@@ -224,7 +224,7 @@ QSqlQuery *MacPool::runKept(const QString &sql, const QVariantList &values, QStr
         query->bindValue(i, values.at(i));
     if (query->exec())
         return query;
-    errorText = query->lastError().text();
+    fail(query->lastError(), errorText);
     return nullptr;
 }
 
