@@ -15,15 +15,12 @@
 
 void SigleDebug::on_pushButton_scan_clicked()
 {
+    const QString path = FileChoice::chooseFirmwareFile(this);
+    if (path.isEmpty())
+        return; // cancelled: the file chosen before stays
     upgradeBlocks.clear();
     firmwareSize = 0;
-    const QString path = FileChoice::chooseFirmwareFile(this);
     ui->lineEdit_filePath->setText(path);
-    if (path.isEmpty()) {
-        ui->pushButton_start->setEnabled(false);
-        ui->pushButton_tell->setEnabled(false);
-        return;
-    }
     switch (checkFirmwareFile(path)) {
     case FirmwareRefusal::Unreadable:
         return refuseFirmware(tr("升级文件无法打开！"));
@@ -110,6 +107,7 @@ void SigleDebug::on_pushButton_start_clicked()
     }
     ui->progressBar->setValue(0);
     ui->progressBar->show();
+    ui->progressBar_2->hide(); // one bar, the running transfer's
     resetDeviceValues();
     // The file choice waits too: a new choice must not change what is sent.
     for (QPushButton *button :
@@ -262,4 +260,5 @@ void SigleDebug::returnUpgradeToIdle()
         button->setEnabled(true);
     ui->pushButton_start->setChecked(false);
     ui->pushButton_start->setText(tr("开始"));
+    enableTransferStarts();
 }
