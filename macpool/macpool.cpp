@@ -203,7 +203,7 @@ bool MacPool::openDatabase()
     }
     qCDebug(lcMacpool).noquote() << "opening" << where.redacted() << "as" << connection;
     if (!db.open()) {
-        whyNotOpen = db.lastError().text();
+        fail(db.lastError(), whyNotOpen);
         return false;
     }
     QSqlQuery query(db);
@@ -259,7 +259,7 @@ QSqlQuery *MacPool::runKept(const QString &sql, const QVariantList &values, QStr
         query = new QSqlQuery(QSqlDatabase::database(connection, false));
         query->setForwardOnly(true);
         if (!query->prepare(sql)) {
-            errorText = query->lastError().text();
+            fail(query->lastError(), errorText);
             delete query;
             kept.remove(sql);
             return nullptr;
@@ -270,7 +270,7 @@ QSqlQuery *MacPool::runKept(const QString &sql, const QVariantList &values, QStr
         query->bindValue(i, values.at(i));
     if (query->exec())
         return query;
-    errorText = query->lastError().text();
+    fail(query->lastError(), errorText);
     return nullptr;
 }
 

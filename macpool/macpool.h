@@ -19,8 +19,9 @@
 //
 // A MacPool owns one database connection, under a name of its own, and must
 // be used only on the thread that created it. Every operation reports a
-// failure through its last parameter, `errorText`, which is left untouched
-// on success. No widgets here.
+// failure through its last parameter, `errorText`, in the store's own words
+// (the driver's text goes to the debug log, maint.macpool); it is left
+// untouched on success. No widgets here.
 
 #include "base/macaddress.h"
 #include "macpool/macstore.h"
@@ -179,9 +180,8 @@ public:
 
     // Stores `range` in colon form, all rows or none, with IsUsed 0 and the
     // current local time. A range that overlaps the pool is refused before
-    // any row goes in; the message names the first address already there,
-    // followed by the driver's text. `rowStored(i)` follows each row but the
-    // first, i = 0 .. count - 2.
+    // any row goes in; the message names the first address already there.
+    // `rowStored(i)` follows each row but the first, i = 0 .. count - 2.
     bool generate(const MacRange &range, const QString &batch, QString &errorText,
                   const std::function<void(int)> &rowStored = {});
     // The first address of `range` already in the pool; empty when none.
@@ -212,7 +212,7 @@ private:
     bool postgres() const { return where.kind == MacPoolUrl::POSTGRESQL; }
     // Runs a statement that this pool prepared once and keeps (on a server,
     // preparing costs a round trip of its own); the query with its result,
-    // or null with the driver's text in `errorText`.
+    // or null with the store's failure text in `errorText`.
     QSqlQuery *runKept(const QString &sql, const QVariantList &values, QString &errorText);
     // The reason an address could not be confirmed or released.
     QString whyNotHeld(const QString &mac);

@@ -2,11 +2,21 @@
 
 #include "base/logging.h"
 
+#include <QCoreApplication>
 #include <QDebug>
 #include <QSqlError>
 
 namespace MacPoolSql
 {
+void fail(const QSqlError &error, QString &errorText)
+{
+    qCDebug(lcMacpool).noquote() << "failed:" << error.text();
+    errorText = error.type() == QSqlError::ConnectionError
+                    ? QCoreApplication::translate("MacPool", "无法连接地址池数据库")
+                    : QCoreApplication::translate("MacPool", "地址池数据库操作失败");
+    errorText += QCoreApplication::translate("MacPool", "（原因见调试日志maint.macpool）");
+}
+
 bool run(QSqlQuery &query, const QString &sql, const QVariantList &values, QString &errorText)
 {
     qCDebug(lcMacpool).noquote() << traceMacStatement({sql, values});
@@ -14,14 +24,14 @@ bool run(QSqlQuery &query, const QString &sql, const QVariantList &values, QStri
     bool ok = values.isEmpty() ? query.exec(sql) : query.prepare(sql);
     if (values.isEmpty()) {
         if (!ok)
-            errorText = query.lastError().text();
+            fail(query.lastError(), errorText);
         return ok;
     }
     for (const QVariant &value : values)
         query.addBindValue(value);
     ok = ok && query.exec();
     if (!ok)
-        errorText = query.lastError().text();
+        fail(query.lastError(), errorText);
     return ok;
 }
 
@@ -30,13 +40,13 @@ bool begin(QSqlDatabase &db, bool postgres, QString &errorText)
     if (postgres) {
         if (db.transaction())
             return true;
-        errorText = db.lastError().text();
+        fail(db.lastError(), errorText);
         return false;
     }
     QSqlQuery query(db);
     if (query.exec(QStringLiteral("BEGIN IMMEDIATE")))
         return true;
-    errorText = query.lastError().text();
+    fail(query.lastError(), errorText);
     return false;
 }
 
@@ -45,14 +55,14 @@ bool commit(QSqlDatabase &db, bool postgres, QString &errorText)
     if (postgres) {
         if (db.commit())
             return true;
-        errorText = db.lastError().text();
+        fail(db.lastError(), errorText);
         rollback(db, postgres);
         return false;
     }
     QSqlQuery query(db);
     if (query.exec(QStringLiteral("COMMIT")))
         return true;
-    errorText = query.lastError().text();
+    fail(query.lastError(), errorText);
     rollback(db, postgres);
     return false;
 }

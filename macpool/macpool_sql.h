@@ -7,6 +7,7 @@
 #include "macpool/macstore.h"
 
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QString>
 #include <QStringList>
@@ -34,9 +35,14 @@ QVariantList heldValues(qint64 at);
 QString unicastCondition();
 QVariantList unicastValues();
 
+// Reports a failed statement, transaction or connection: the store's own
+// words go to `errorText` (Chinese, for the user); the driver's text goes to
+// the debug log only.
+void fail(const QSqlError &error, QString &errorText);
+
 // Prepares `sql`, binds `values` in order and executes it; false with the
-// driver's text in `errorText`. The statement goes to the debug log with
-// its values filled in.
+// store's failure text in `errorText` (see fail). The statement goes to the
+// debug log with its values filled in.
 bool run(QSqlQuery &query, const QString &sql, const QVariantList &values, QString &errorText);
 
 // BEGIN IMMEDIATE on SQLite (the write lock is taken at once, so two writers

@@ -246,19 +246,11 @@ bool MacPool::generate(const MacRange &range, const QString &batch, QString &err
     bool ok = false;
     {
         QSqlQuery query(db);
-        StampClock stamps;
-        if (!clash.isEmpty()) {
-            // Nothing of the range goes in; the clashing row alone is put to
-            // the database, so that the message carries the driver's words.
-            if (query.prepare(insertStatement(1))) {
-                bindRow(query, clash, stamps.now(), batch);
-                query.exec();
-            }
-        } else {
+        if (clash.isEmpty()) { // otherwise nothing of the range goes in
             ok = insertRows(query, range, batch, rowStored);
+            if (!ok)
+                fail(query.lastError(), failure);
         }
-        if (!ok)
-            failure = query.lastError().text();
         // Ended while the query lives: PostgreSQL frees its statement only
         // outside a failed transaction.
         if (ok)
@@ -272,7 +264,8 @@ bool MacPool::generate(const MacRange &range, const QString &batch, QString &err
         QString ignored;
         clash = firstClash(range, ignored); // a station that generated meanwhile
     }
-    errorText = clash.isEmpty() ? failure : tr("MAC地址%1已在地址池中：").arg(clash) + failure;
+    errorText =
+        clash.isEmpty() ? failure : tr("MAC地址%1已在地址池中：本次没有存入任何地址").arg(clash);
     return false;
 }
 

@@ -5,9 +5,9 @@
 // or PostgreSQL, is MacPool (macpool.h); these functions open one for the
 // local file, work and close it again. Values always travel as bound
 // parameters, so quotes, separators and column names in a filter or a
-// record are plain characters. Failed statements hand the driver's error
-// text to the caller through `errorText`, which is left untouched on
-// success. No widgets here.
+// record are plain characters. Failed statements hand the store's own text
+// to the caller through `errorText` (the driver's text goes to the debug
+// log), which is left untouched on success. No widgets here.
 
 #include "base/macaddress.h"
 
@@ -117,7 +117,7 @@ void clearMacTable(QString &errorText);
 // Marks the record's address used with the current local time, board type,
 // bar code and operator, with no claim. The address is found in colon form
 // and also in the dash and bare forms that older files hold for first rows
-// of a range. False with the driver's text when the statement fails, and
+// of a range. False with the store's failure text when the statement fails, and
 // false with a message saying the address is not in the pool when no row
 // matched.
 bool markMacUsed(const MacUsageRecord &record, QString &errorText);

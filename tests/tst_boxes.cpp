@@ -10,6 +10,7 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTextBlock>
@@ -187,6 +188,14 @@ void TestBoxes::longTextWidensTheBox()
                                                 .arg(box->minimumSizeHint().width())));
     QVERIFY(label->width() >= label->sizeHint().width());
     QVERIFY(label->height() >= label->sizeHint().height());
+
+    // Too long for the screen, a text wraps: the box stays within it less a margin.
+    const QString longer = QStringLiteral("MAC地址90:7E:BA:74:B7:0D已在地址池中 ").repeated(6);
+    CustomWarningBox::showWarningBox(QStringLiteral("提示"), longer);
+    label = labelShowing(box, longer);
+    QVERIFY(label->wordWrap() && label->height() >= label->heightForWidth(label->width()));
+    QVERIFY(box->width() <= box->screen()->availableGeometry().width() - 80);
+    QVERIFY(box->screen()->availableGeometry().contains(box->frameGeometry()));
 
     // A short text afterwards brings the box back to its usual size.
     CustomWarningBox::showWarningBox(QStringLiteral("提示"), shortText);

@@ -101,6 +101,7 @@ private slots:
     void searches_data();
     void searches();
     void databaseFailuresAreReported();
+    void wheelOverAValueField();
 
 private:
     std::unique_ptr<QTemporaryDir> dir;
@@ -152,11 +153,23 @@ void TestMacPage::gate()
     QFETCH(QString, confirmation);
     QFETCH(QString, message);
     fillPool(3);
+    QString error;
+    QVERIFY(markMacUsed({"90:7E:BA:00:00:01", 1, "R5530", "BC1", "zhang"}, error));
+    click(page.get(), "pushButton_status"); // the table shows the three
     click(page.get(), "pushButton_clear_db");
     DBPassword *gate = page->gateDialog();
     auto *info = child<QLabel>(gate, "label_info");
     QVERIFY(gate->isModal() && !info->isVisibleTo(gate));
     answerGate(page.get(), password, confirmation);
+    QCOMPARE(bool(page->clearQuestion()), message.isEmpty()); // one more question, then "是"
+    if (page->clearQuestion()) {
+        QCOMPARE(page->clearQuestion()->text(),
+                 QString("将删除地址池中的全部3个MAC地址，其中1个已使用"
+                         "（已写入模块）。删除后不能恢复，确定清空吗？"));
+        QPushButton *yes = page->clearQuestion()->findChildren<QPushButton *>().value(0);
+        yes->click();
+    }
+    QCOMPARE(tableColumn(page.get(), 0).size(), message.isEmpty() ? 0 : 3);
     QCOMPARE(gate->isVisible(), !message.isEmpty());
     QCOMPARE(info->isVisibleTo(gate) ? info->text() : QString(), message);
     QCOMPARE(infoBox(), message.isEmpty() ? "数据库操作: 数据库已经清空." : QString());
@@ -294,6 +307,8 @@ void TestMacPage::pagingThroughASearch()
     QCOMPARE(tableColumn(page.get(), 0).last(), QString("90:7E:BA:00:00:77")); // row 120
     click(page.get(), "pushButton_up");
     QCOMPARE(pageLabels(page.get()), QString("2 / 3"));
+    QTest::keyClick(child<QLineEdit>(page.get(), "lineEdit_mac_find"), Qt::Key_Return);
+    QCOMPARE(pageLabels(page.get()), QString("1 / 3")); // Enter searches anew
     auto *cell = child<QTableWidget>(page.get(), "tableWidget")->item(0, 0);
     QVERIFY(!(cell->flags() & Qt::ItemIsEditable));
     QCOMPARE(cell->textAlignment(), int(Qt::AlignCenter));
@@ -364,13 +379,31 @@ void TestMacPage::databaseFailuresAreReported()
     }
     QSqlDatabase::removeDatabase("drop");
     click(page.get(), "pushButton_find");
-    QVERIFY2(infoBox().startsWith("数据库操作错误: no such table"), qPrintable(infoBox()));
+    // The store's own words; the driver's go to the debug log.
+    QVERIFY2(infoBox().startsWith("数据库操作错误: 地址池数据库操作失败"), qPrintable(infoBox()));
     QCOMPARE(tableColumn(page.get(), 0).size(), 3); // the table keeps what it showed
     QCOMPARE(pageLabels(page.get()), QString("1 / 1"));
     CustomInfoBox::instance()->close();
     click(page.get(), "pushButton_clear_db");
     answerGate(page.get(), "580274", "580274");
-    QVERIFY2(infoBox().startsWith("数据库操作错误: no such table"), qPrintable(infoBox()));
+    QVERIFY2(infoBox().startsWith("数据库操作错误: 地址池数据库操作失败"), qPrintable(infoBox()));
+}
+
+// Only the focused field takes the wheel; elsewhere the page's scroll area does.
+void TestMacPage::wheelOverAValueField()
+{
+    QVERIFY(QTest::qWaitForWindowActive(page.get()));
+    auto *status = child<QComboBox>(page.get(), "comboBox_status");
+    for (bool focused : {false, true}) {
+        if (focused)
+            status->setFocus();
+        QTRY_COMPARE(status->hasFocus(), focused);
+        QWheelEvent wheel(QPointF(), QPointF(), QPoint(), QPoint(0, 120), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(status, &wheel);
+        QCOMPARE(wheel.isAccepted(), focused);
+        QCOMPARE(status->currentIndex(), focused ? 1 : 2);
+    }
 }
 
 QTEST_MAIN(TestMacPage)

@@ -105,7 +105,7 @@ void TestPasswordPolicy::levelTextsAndStyles_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("style");
     QTest::newRow("unchanged") << StrengthLevel::Unchanged << QString() << QString();
-    QTest::newRow("too short") << StrengthLevel::TooShort << QStringLiteral("当前密码少于8位！")
+    QTest::newRow("too short") << StrengthLevel::TooShort << QStringLiteral("新密码少于8位！")
                                << QStringLiteral("color:red;");
     QTest::newRow("low") << StrengthLevel::Low << QStringLiteral("密码复杂等级：低")
                          << QStringLiteral("color:red;");
@@ -128,10 +128,10 @@ void TestPasswordPolicy::indicatorLeavesLabelAloneForEmptyText()
 {
     QLabel label;
     showPasswordStrength(&label, QStringLiteral("abc"));
-    QCOMPARE(label.text(), QStringLiteral("当前密码少于8位！"));
+    QCOMPARE(label.text(), QStringLiteral("新密码少于8位！"));
     QCOMPARE(label.styleSheet(), QStringLiteral("color:red;"));
     showPasswordStrength(&label, QString());
-    QCOMPARE(label.text(), QStringLiteral("当前密码少于8位！"));
+    QCOMPARE(label.text(), QStringLiteral("新密码少于8位！"));
     showPasswordStrength(&label, QStringLiteral("abcd1234"));
     QCOMPARE(label.text(), QStringLiteral("密码复杂等级：中"));
     QCOMPARE(label.styleSheet(), QStringLiteral("color:green;"));

@@ -231,6 +231,8 @@ void TestSigleDebugSession::sessionCodesEndTheSession()
 void TestSigleDebugSession::factoryLoginPasswordForcesTheChange()
 {
     start();
+    auto *account = page->findChild<QLineEdit *>("lineEdit_id");
+    QCOMPARE(page->focusWidget(), account); // since the port opened
     model->setLoginPassword(FACTORY);
     const QString newPassword = QStringLiteral("NewPass_2024");
     bool wasDismissable = true;
@@ -251,6 +253,7 @@ void TestSigleDebugSession::factoryLoginPasswordForcesTheChange()
     QCOMPARE(PageDriver::infoText(), QString("设置成功，请重新登录！"));
     QVERIFY(driver->inLoginView());
     QVERIFY(model->acceptsLoginPassword(newPassword));
+    QCOMPARE(page->focusWidget(), account);
     CustomWarningBoxTips::instance()->hide();
 
     loginAndExpectDeviceView(newPassword);
@@ -280,6 +283,7 @@ void TestSigleDebugSession::factoryWifiPasswordOpensTheWifiDialog()
     dialogButton(dialog, "pushButton_OK")->click();
     QCOMPARE(model->wifiPassword(), newPassword);
     QCOMPARE(PageDriver::infoText(), QString("设置成功！"));
+    QCOMPARE(driver->wifiPasswordText(), newPassword); // not the old one's length
     for (QWidget *w : QApplication::topLevelWidgets())
         if (qobject_cast<CustomWarningBoxTipsTwo *>(w))
             w->close();

@@ -86,6 +86,7 @@ private:
     std::unique_ptr<TransferFixture> fixture;
     std::unique_ptr<QTemporaryDir> parent;
     QString directory; // the chosen one, inside `parent`
+    QTemporaryDir firmwareDir;
 };
 
 void TestTransferLog::cleanup()
@@ -102,8 +103,12 @@ void TestTransferLog::prepare(ModuleConfig config, const QStringList &faults)
     fixture = std::make_unique<TransferFixture>();
     QString problem;
     QVERIFY2(fixture->start(config, &problem), qPrintable(problem));
-    fixture->answerFileDialogs(QString(), directory);
+    QFile firmware(firmwareDir.filePath(QStringLiteral("fw.bin")));
+    QVERIFY(firmware.open(QIODevice::WriteOnly) && firmware.write("firmware") == 8);
+    firmware.close();
+    fixture->answerFileDialogs(firmware.fileName(), directory);
     fixture->button("pushButton_directory")->click();
+    fixture->button("pushButton_scan")->click();
     QVERIFY(fixture->button("pushButton_getLog")->isEnabled());
     for (const QString &spec : faults)
         QVERIFY2(applyFault(spec, fixture->model.get(), fixture->link.get(), &problem),
@@ -185,6 +190,7 @@ void TestTransferLog::logOutcomes()
     }
     QCOMPARE(fixture->button("pushButton_getLog")->text(), QString("请求"));
     QVERIFY(!fixture->button("pushButton_getLog")->isChecked());
+    QVERIFY(fixture->button("pushButton_start")->isEnabled()); // the firmware file stays chosen
     // Nothing is ever created beside the chosen directory or below it.
     QCOMPARE(QDir(parent->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
              QStringList{"logs"});
@@ -192,13 +198,13 @@ void TestTransferLog::logOutcomes()
     QCOMPARE(created, fileSize < 0 ? QStringList() : QStringList{"sys.log"});
     if (fileSize < 0)
         return;
-    QCOMPARE(savedPath(), logPath());
+    QCOMPARE(savedPath(), directory); // the saved-file line names the file
     QCOMPARE(readFile(logPath()), fixture->model->logContent().left(fileSize));
     QCOMPARE(directoryLocked, 1);
     QVERIFY(fixture->button("pushButton_directory")->isEnabled());
-    // A complete upload leaves its bar full; an aborted one hides it.
+    // A finished upload hides its bar, left full when complete.
     auto *bar = fixture->driver->widget<QProgressBar>("progressBar_2");
-    QCOMPARE(fixture->driver->isShown("progressBar_2"), lines.first() == COMPLETE);
+    QVERIFY(!fixture->driver->isShown("progressBar_2"));
     if (lines.first() == COMPLETE)
         QVERIFY2(bar->value() == bar->maximum() && bar->text().startsWith("100%"),
                  qPrintable(bar->text()));
@@ -224,13 +230,19 @@ void TestTransferLog::cancelThenRequestAgain()
     QPushButton *getLog = fixture->button("pushButton_getLog");
     QVERIFY(getLog->isEnabled() && !getLog->isChecked());
     QCOMPARE(getLog->text(), QString("请求"));
-    QCOMPARE(savedPath(), logPath());
+    QCOMPARE(savedPath(), directory);
     // What was accepted is on disk: the file was flushed and closed.
     QCOMPARE(readFile(logPath()), fixture->model->logContent().left(1024));
 
+    // A cancelled choice and a page switch keep both choices.
+    fixture->answerFileDialogs(QString(), QString());
+    for (const char *choice : {"pushButton_scan", "pushButton_directory", "pushButton_refresh"})
+        fixture->button(choice)->click();
+    QCOMPARE(fixture->driver->widget<QLineEdit>("lineEdit_filePath")->text(),
+             firmwareDir.filePath("fw.bin"));
     // The next request writes into the chosen directory, not below the last file.
     request();
-    QCOMPARE(savedPath(), logPath());
+    QCOMPARE(savedPath(), directory);
     QCOMPARE(readFile(logPath()), fixture->model->logContent());
     const int size = fixture->model->logContent().size();
     QCOMPARE(fixture->logLines(),

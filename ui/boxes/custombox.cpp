@@ -19,6 +19,10 @@ const QSize kOneLineBoxSize(300, 100);
 const QSize kTwoLineBoxSize(300, 150);
 const QSize kQuestionBoxSize(380, 180);
 const QMargins kTextMargins(16, 10, 16, 12);
+// A box is never wider than its screen's available width less this on each
+// side, nor wider than a comfortable line of text.
+constexpr int kScreenMargin = 40;
+constexpr int kReadingWidth = 640;
 const char *const kInfoStyle = "font-size: 24px; color: rgb(0, 0, 0);";
 const char *const kWarningStyle = "font-size: 24px; color: rgb(255, 170, 0);";
 const char *const kTipStyle = "font-size: 15px; color: rgb(255, 0, 0);";
@@ -55,6 +59,46 @@ QLabel *makeLabel(const QString &text, const char *style)
     label->setStyleSheet(QString::fromLatin1(style));
     label->setAlignment(Qt::AlignCenter);
     return label;
+}
+
+// The widest the box may be on the screen it will show on.
+int widestBox(const QWidget *box, const QWidget *anchor)
+{
+    const QScreen *screen = (anchor ? anchor : box)->screen();
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    const int available = screen ? screen->availableGeometry().width() : kReadingWidth;
+    return qMax(0, qMin(kReadingWidth, available - 2 * kScreenMargin));
+}
+
+// Wraps the box's texts or not, and brings every level of its layout up to
+// date: the new texts and wrapping have invalidated only the innermost
+// layout so far (the rest would follow in posted layout requests).
+void wrapTexts(FramelessWidget *box, bool wrap)
+{
+    for (QLabel *label : box->content()->findChildren<QLabel *>())
+        label->setWordWrap(wrap);
+    for (QWidget *level = box->content(); level && level != box; level = level->parentWidget())
+        level->updateGeometry();
+    box->layout()->activate();
+}
+
+// Fits the box to its texts, never smaller than `size`: texts that fit in
+// widestBox stay on their lines and widen the box; longer ones wrap at that
+// width, and the box grows tall enough for every line.
+void fitBox(FramelessWidget *box, const QSize &size, const QWidget *anchor)
+{
+    wrapTexts(box, false);
+    const int widest = widestBox(box, anchor);
+    if (box->minimumSizeHint().width() <= widest) {
+        box->resize(size.expandedTo(box->minimumSizeHint()));
+        return;
+    }
+    wrapTexts(box, true);
+    const int width = qMax(size.width(), widest);
+    const int height =
+        box->hasHeightForWidth() ? box->heightForWidth(width) : box->minimumSizeHint().height();
+    box->resize(width, qMax(size.height(), height));
 }
 
 bool isDismissKey(const QKeyEvent *event)
@@ -94,29 +138,40 @@ void configureBox(FramelessWidget *box, const QString &title)
     box->setWindowModality(Qt::ApplicationModal);
 }
 
+// `topLeft` moved as little as needed for the whole box to lie on the
+// available area of the screen there.
+QPoint keptOnScreen(const QWidget *box, QPoint topLeft)
+{
+    const QScreen *screen = QGuiApplication::screenAt(topLeft + box->rect().center());
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return topLeft;
+    const QRect area = screen->availableGeometry();
+    topLeft.setX(
+        qBound(area.left(), topLeft.x(), qMax(area.left(), area.right() + 1 - box->width())));
+    topLeft.setY(
+        qBound(area.top(), topLeft.y(), qMax(area.top(), area.bottom() + 1 - box->height())));
+    return topLeft;
+}
+
 // Sets the title, fits the box to its texts (never smaller than `size`; a long
-// text widens it instead of being cut) and shows it. A box that was hidden is
-// centred on the active window, or on the screen.
+// text widens it up to widestBox, then wraps) and shows it. A box that was
+// hidden is centred on the active window, or on the screen.
 void presentBox(FramelessWidget *box, const QString &title, const QSize &size)
 {
     box->setTitle(title);
-    // The new texts have invalidated only the innermost layout so far (the rest
-    // would follow in posted layout requests); bring every level up to date
-    // now so that the minimum size is the current one.
-    for (QWidget *level = box->content(); level && level != box; level = level->parentWidget())
-        level->updateGeometry();
-    box->layout()->activate();
-    box->resize(size.expandedTo(box->minimumSizeHint()));
+    const QWidget *anchor = QApplication::activeWindow();
+    fitBox(box, size, anchor);
     const bool wasVisible = box->isVisible();
     if (!wasVisible) {
-        const QWidget *anchor = QApplication::activeWindow();
         QRect area = anchor ? anchor->geometry() : QRect();
         if (!anchor || anchor == box) {
             const QScreen *screen = QGuiApplication::primaryScreen();
             area = screen ? screen->availableGeometry() : QRect();
         }
         if (area.isValid())
-            box->move(area.center() - box->rect().center());
+            box->move(keptOnScreen(box, area.center() - box->rect().center()));
     }
     box->show();
     if (wasVisible)
@@ -265,7 +320,6 @@ CustomQuestionBox::CustomQuestionBox(const QString &title, const QString &text)
 {
     configureBox(this, title);
     setAttribute(Qt::WA_DeleteOnClose);
-    m_label->setWordWrap(true);
     auto *buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(m_yes);

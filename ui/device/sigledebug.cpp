@@ -103,6 +103,7 @@ void SigleDebug::setSessionView(bool loggedIn)
     ui->widget->show();
     emit loginTimeout();
     emit enableEnter(true);
+    loginPanel->focusAccount();
 }
 
 void SigleDebug::resetDeviceValues()
@@ -130,9 +131,7 @@ void SigleDebug::disableDeviceActions()
     ui->pushButton_start->setChecked(false);
     ui->pushButton_getLog->setText(tr("请求"));
     ui->pushButton_getLog->setChecked(false);
-    ui->lineEdit_filePath->clear();
-    ui->lineEdit_savePath->clear();
-    ui->textEdit->clear();
+    ui->textEdit->clear(); // the chosen file and directory stay
 }
 
 void SigleDebug::enableDeviceActions()
@@ -142,6 +141,7 @@ void SigleDebug::enableDeviceActions()
           ui->pushButton_setWifiMAC, ui->pushButton_scan, ui->pushButton_directory,
           ui->pushButton_refresh})
         button->setEnabled(true);
+    enableTransferStarts();
 }
 
 void SigleDebug::on_pushButton_Connect_2_clicked()
@@ -171,6 +171,7 @@ void SigleDebug::on_pushButton_Connect_2_clicked()
                                 ui->pushButton_scan, ui->pushButton_directory})
         button->setEnabled(true);
     emit enableEnter(true);
+    loginPanel->focusAccount();
     if (ui->widget->isHidden()) // a session is already open
         on_pushButton_refresh_clicked();
 }

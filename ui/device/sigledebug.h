@@ -188,6 +188,8 @@ private:
     bool openLogFile(const QString &name);
     bool cancelLog();
     void handleBackACK();
+    // Idle: "开始" while a firmware file is chosen, "请求" while a directory is.
+    void enableTransferStarts();
     void finishLogUpload(bool complete);
     void showLogComplete();
     void verifyLogDigest(const QString &path);

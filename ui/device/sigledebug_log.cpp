@@ -18,11 +18,12 @@
 
 void SigleDebug::on_pushButton_directory_clicked()
 {
-    logDirectory = FileChoice::chooseLogDirectory(this);
+    const QString chosen = FileChoice::chooseLogDirectory(this);
+    if (chosen.isEmpty())
+        return; // cancelled: the directory chosen before stays
+    logDirectory = chosen;
     ui->lineEdit_savePath->setText(logDirectory);
-    ui->pushButton_getLog->setEnabled(!logDirectory.isEmpty());
-    if (logDirectory.isEmpty())
-        ui->pushButton_getLog_2->setEnabled(false);
+    ui->pushButton_getLog->setEnabled(true);
 }
 
 bool SigleDebug::requestLog()
@@ -57,14 +58,13 @@ bool SigleDebug::requestLog()
 }
 
 // The file is created in the chosen directory under the announced name; the
-// shown path becomes the file's. A file object of an earlier upload is
-// released here.
+// directory field keeps the directory (the saved-file line names the file).
+// A file object of an earlier upload is released here.
 bool SigleDebug::openLogFile(const QString &name)
 {
     closeLogFile();
     delete logFile;
     const QString path = QDir(logDirectory).filePath(name);
-    ui->lineEdit_savePath->setText(path);
     logFile = new QFile(path, this);
     if (logFile->open(QIODevice::WriteOnly | QIODevice::Truncate))
         return true;
@@ -96,6 +96,7 @@ void SigleDebug::on_pushButton_getLog_clicked()
         ui->pushButton_getLog_2->setEnabled(false);
         ui->pushButton_getLog->setChecked(false);
         ui->pushButton_getLog->setText(tr("请求"));
+        enableTransferStarts();
         return;
     }
     ui->textEdit->clear();
@@ -113,6 +114,7 @@ void SigleDebug::on_pushButton_getLog_clicked()
     }
     ui->progressBar_2->setValue(0);
     ui->progressBar_2->show();
+    ui->progressBar->hide(); // one bar, the running transfer's
     resetDeviceValues();
     // The directory stays as chosen until the upload ends.
     for (QPushButton *button :
@@ -163,7 +165,8 @@ void SigleDebug::logBlockWritten(qint64 written, qint64 progress)
         ui->progressBar_2->setFormat(logProgress.text());
 }
 
-// The module's end signal: acknowledged, the transfer buttons back to idle.
+// The module's end signal: acknowledged, the transfer buttons back to idle
+// (a chosen file and directory may be sent and requested again).
 void SigleDebug::handleBackACK()
 {
     writeSignal(Transfer::ACK);
@@ -171,13 +174,18 @@ void SigleDebug::handleBackACK()
     ui->pushButton_scan->setEnabled(true);
     ui->pushButton_start->setText(tr("开始"));
     ui->pushButton_start->setChecked(false);
-    ui->pushButton_start->setEnabled(false);
     ui->pushButton_tell->setEnabled(false);
     ui->pushButton_directory->setEnabled(true);
     ui->pushButton_getLog->setText(tr("请求"));
     ui->pushButton_getLog->setChecked(false);
-    ui->pushButton_getLog->setEnabled(false);
     ui->pushButton_getLog_2->setEnabled(false);
+    enableTransferStarts();
+}
+
+void SigleDebug::enableTransferStarts()
+{
+    ui->pushButton_start->setEnabled(firmware.isUsable());
+    ui->pushButton_getLog->setEnabled(!logDirectory.isEmpty());
 }
 
 // EOT (complete) or CAN (aborted) from the module, during either transfer.
@@ -189,15 +197,15 @@ void SigleDebug::finishLogUpload(bool complete)
     closeLogFile();
     appendLog(complete ? tr("设备文件传输完成！") : tr("设备中断文件传输！"));
     ui->progressBar->hide();
-    if (!complete || !receivingLog || !logFile) {
-        ui->progressBar_2->hide();
+    ui->progressBar_2->hide(); // the saved-file line tells the rest
+    if (!complete || !receivingLog || !logFile)
         return;
-    }
     showLogComplete();
     verifyLogDigest(logFile->fileName());
 }
 
-// A complete upload leaves its bar on screen, full.
+// A complete upload's bar is left full (and hidden): it never reads less
+// than what was saved.
 void SigleDebug::showLogComplete()
 {
     ui->progressBar_2->setValue(ui->progressBar_2->maximum());

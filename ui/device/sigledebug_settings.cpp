@@ -111,7 +111,7 @@ void SigleDebug::setPassword(QString ps)
 {
     if (!settingWritten(SessionRequest::WriteWifiPassword, session->writeWifiPassword(ps)))
         return;
-    // The shown password stays the old one until the next refresh.
+    ui->lineEdit_password->setText(ps); // the module holds the new one now
     CustomInfoBox::showInfoBox(tr("提示"), tr("设置成功！"));
     wifiDialogClosable = true;
 }

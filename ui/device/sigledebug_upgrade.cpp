@@ -15,14 +15,11 @@
 
 void SigleDebug::on_pushButton_scan_clicked()
 {
-    firmware = FirmwareImage();
     const QString path = FileChoice::chooseFirmwareFile(this);
+    if (path.isEmpty())
+        return; // cancelled: the file chosen before stays
+    firmware = FirmwareImage();
     ui->lineEdit_filePath->setText(path);
-    if (path.isEmpty()) {
-        ui->pushButton_start->setEnabled(false);
-        ui->pushButton_tell->setEnabled(false);
-        return;
-    }
     const FirmwareImage chosen = FirmwareImage::load(path);
     switch (chosen.refusal) {
     case FirmwareRefusal::Unreadable:
@@ -102,6 +99,7 @@ void SigleDebug::on_pushButton_start_clicked()
     }
     ui->progressBar->setValue(0);
     ui->progressBar->show();
+    ui->progressBar_2->hide(); // one bar, the running transfer's
     resetDeviceValues();
     // The file choice waits too: a new choice must not change what is sent.
     for (QPushButton *button :
@@ -254,4 +252,5 @@ void SigleDebug::returnUpgradeToIdle()
         button->setEnabled(true);
     ui->pushButton_start->setChecked(false);
     ui->pushButton_start->setText(tr("开始"));
+    enableTransferStarts();
 }

@@ -11,7 +11,9 @@ class Login;
 
 // The login panel embedded in the device page. It checks nothing: the
 // account and password typed are handed on through isPass, and the enter
-// button stays disabled until the page calls enterEnable(true).
+// button stays disabled until the page calls enterEnable(true). Enter in the
+// account field moves to the password; Enter in the password field presses
+// the enter button while it is enabled.
 class Login : public QWidget
 {
     Q_OBJECT
@@ -27,6 +29,8 @@ signals:
 public slots:
     // Enables or disables pushButton_enter.
     void enterEnable(bool res);
+    // Puts the cursor in the account field, where a login starts.
+    void focusAccount();
 
 private slots:
     // Disables the enter button, emits isPass, then clears both fields. The

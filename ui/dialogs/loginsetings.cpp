@@ -39,7 +39,7 @@ QString LoginSetings::rejection() const
     if (newPassword.size() < kMinPasswordLength)
         return tr("新密码少于8位，请重新输入！");
     if (!isPasswordStrongEnough(newPassword))
-        return tr("新密码密码强度太弱，请使用更复杂的密码，请重新输入！");
+        return weakPasswordRejection();
     if (newPassword == m_currentAccount)
         return tr("新密码与账号重复，请重新输入！");
     if (newPassword == m_currentPassword)
@@ -53,10 +53,13 @@ void LoginSetings::on_pushButton_sure_clicked()
 {
     const QString message = rejection();
     if (!message.isEmpty()) {
-        // Emptied fields leave the message alone; it stays until the user types.
-        ui->lineEdit_oldKey->clear();
-        ui->lineEdit_newKey->clear();
-        ui->lineEdit_newKey_2->clear();
+        // A wrong old password is typed again; a refused new one keeps the
+        // old. Emptied fields leave the message alone; it stays until the
+        // user types.
+        if (ui->lineEdit_oldKey->text() != m_currentPassword)
+            refocusRejected(ui->lineEdit_oldKey, {ui->lineEdit_oldKey});
+        else
+            refocusRejected(ui->lineEdit_newKey, {ui->lineEdit_newKey, ui->lineEdit_newKey_2});
         ui->label_tips->setStyleSheet(rejectionStyle());
         ui->label_tips->setText(message);
         return;

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QLabel>
+#include <QLineEdit>
 
 QString strengthLevelText(StrengthLevel level)
 {
@@ -9,7 +10,7 @@ QString strengthLevelText(StrengthLevel level)
     case StrengthLevel::Unchanged:
         return QString();
     case StrengthLevel::TooShort:
-        return QCoreApplication::translate("PasswordPolicy", "当前密码少于8位！");
+        return QCoreApplication::translate("PasswordPolicy", "新密码少于8位！");
     case StrengthLevel::Low:
         return QCoreApplication::translate("PasswordPolicy", "密码复杂等级：低");
     case StrengthLevel::Medium:
@@ -42,4 +43,18 @@ void showPasswordStrength(QLabel *label, const QString &password)
         return;
     label->setStyleSheet(strengthLevelStyle(level));
     label->setText(strengthLevelText(level));
+}
+
+QString weakPasswordRejection()
+{
+    return QCoreApplication::translate(
+        "PasswordPolicy", "新密码强度太弱：8到11位的新密码须包含大写字母、小写字母、数字、"
+                          "其他字符中的至少两类（12位及以上不限），请重新输入！");
+}
+
+void refocusRejected(QLineEdit *atFault, std::initializer_list<QLineEdit *> cleared)
+{
+    for (QLineEdit *field : cleared)
+        field->clear();
+    atFault->setFocus(Qt::OtherFocusReason);
 }

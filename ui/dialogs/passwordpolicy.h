@@ -4,7 +4,10 @@
 
 #include <QString>
 
+#include <initializer_list>
+
 class QLabel;
+class QLineEdit;
 
 // The strength indicator of the Wi-Fi password dialog and the login
 // settings dialog; the rules themselves are in base/passwordstrength.h.
@@ -19,6 +22,12 @@ QString strengthLevelStyle(StrengthLevel level);
 // Shows the indicator for password on label; an empty password leaves the
 // label untouched.
 void showPasswordStrength(QLabel *label, const QString &password);
+
+// The rejection of a new password whose score is too low, stating the rule.
+QString weakPasswordRejection();
+
+// After a rejection: empties `cleared` and puts the cursor in `atFault`.
+void refocusRejected(QLineEdit *atFault, std::initializer_list<QLineEdit *> cleared);
 
 // The style of every rejection message in the dialogs.
 inline QString rejectionStyle()

@@ -62,7 +62,7 @@ QString SetPassword::newPasswordRejection() const
     if (newPassword == m_currentSsid)
         return tr("新密码与SSID重复，请重新输入！！");
     if (!isPasswordStrongEnough(newPassword))
-        return tr("新密码密码强度太弱，请使用更复杂的密码，请重新输入！");
+        return weakPasswordRejection();
     if (ui->lineEdit_2->text() != newPassword)
         return tr("新密码输入不统一,请重新输入！");
     return QString();
@@ -79,14 +79,14 @@ void SetPassword::on_pushButton_OK_clicked()
 {
     const QString oldRejection = oldPasswordRejection();
     if (!oldRejection.isEmpty()) {
-        ui->lineEdit_3->clear();
+        refocusRejected(ui->lineEdit_3, {ui->lineEdit_3});
         showRejection(oldRejection);
         return;
     }
     const QString newRejection = newPasswordRejection();
     if (!newRejection.isEmpty()) {
-        ui->lineEdit->clear();
-        ui->lineEdit_2->clear();
+        // The old password was right: it stays.
+        refocusRejected(ui->lineEdit, {ui->lineEdit, ui->lineEdit_2});
         showRejection(newRejection);
         return;
     }

@@ -2,6 +2,7 @@
 #include "ui_handlerecorde.h"
 
 #include "base/macaddress.h"
+#include "macpool/macpool.h"
 #include "ui/boxes/custombox.h"
 #include "ui/boxes/progressbar.h"
 #include "ui/macpage/dbpassword.h"
@@ -9,18 +10,43 @@
 
 #include <QDate>
 #include <QDateTime>
+#include <QEvent>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QRegularExpressionValidator>
-#include <QScrollBar>
 
 namespace
 {
 constexpr int END_WAIT_MS = 2000;
+// Narrowest table column: "用否" and its cells.
+constexpr int MIN_COLUMN_WIDTH = 36;
+constexpr int MAC_COLUMN = 0;
+constexpr int USE_COLUMN = 2;
 // Table rows that stay on screen however small the window: the controls
-// above the table scroll instead.
-constexpr int SHOWN_ROWS = 10;
+// above the table scroll instead (at the window's minimum size they keep
+// about half their height).
+constexpr int SHOWN_ROWS = 8;
 constexpr int ROW_PADDING = 5;
 const char *const BATCH_TIME_FORMAT = "yyyyMMddhhmmsszzz";
+
+// Keeps the wheel for the page: over a combo box, spin box or date edit
+// without the keyboard focus, the wheel scrolls what holds it instead of
+// changing the value (an ignored wheel event travels to the parent).
+class WheelGuard : public QObject
+{
+public:
+    explicit WheelGuard(QObject *parent) : QObject(parent) {}
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        auto *widget = qobject_cast<QWidget *>(watched);
+        if (event->type() != QEvent::Wheel || !widget || widget->hasFocus())
+            return false;
+        event->ignore();
+        return true;
+    }
+};
 } // namespace
 
 HandleRecorde::HandleRecorde(QWidget *parent)
@@ -31,6 +57,8 @@ HandleRecorde::HandleRecorde(QWidget *parent)
     progress->setModal(true);
     setUpStartFields();
     keepRowsOnScreen();
+    fitColumns();
+    setUpKeyboard();
     ui->dateEdit_find->setDate(QDate::currentDate());
     ui->dateEdit_used->setDate(QDate::currentDate());
 }
@@ -71,9 +99,38 @@ void HandleRecorde::keepRowsOnScreen()
     table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + ROW_PADDING);
     table->setMinimumHeight(table->horizontalHeader()->sizeHint().height() +
                             SHOWN_ROWS * table->verticalHeader()->defaultSectionSize() +
-                            table->horizontalScrollBar()->sizeHint().height() +
-                            2 * table->frameWidth());
+                            2 * table->frameWidth()); // the columns fit: no scroll bar below
     ui->verticalLayout->setStretchFactor(table, 1);
+}
+
+// Every column in the table's width: the address and "用否" as wide as their
+// texts, the others share the rest; a text too long for its column is
+// elided (its cell's tool tip holds it whole).
+void HandleRecorde::fitColumns()
+{
+    QHeaderView *header = ui->tableWidget->horizontalHeader();
+    header->setMinimumSectionSize(MIN_COLUMN_WIDTH);
+    header->setSectionResizeMode(QHeaderView::Stretch);
+    header->setSectionResizeMode(MAC_COLUMN, QHeaderView::ResizeToContents);
+    header->setSectionResizeMode(USE_COLUMN, QHeaderView::ResizeToContents);
+}
+
+// Enter in a search field runs its search. The value fields take the focus
+// by click or Tab only, and a wheel over one without the focus scrolls the
+// page.
+void HandleRecorde::setUpKeyboard()
+{
+    connect(ui->lineEdit_mac_find, &QLineEdit::returnPressed, ui->pushButton_find,
+            &QPushButton::click);
+    connect(ui->lineEdit_operator, &QLineEdit::returnPressed, ui->pushButton_operator,
+            &QPushButton::click);
+    auto *guard = new WheelGuard(this);
+    for (QWidget *field : findChildren<QWidget *>()) {
+        if (!qobject_cast<QComboBox *>(field) && !qobject_cast<QAbstractSpinBox *>(field))
+            continue;
+        field->setFocusPolicy(Qt::StrongFocus);
+        field->installEventFilter(guard);
+    }
 }
 
 // Replaces the gate of an earlier click; `action` runs once the password is
@@ -99,7 +156,7 @@ void HandleRecorde::on_pushButton_genarote_clicked()
 
 void HandleRecorde::on_pushButton_clear_db_clicked()
 {
-    openGate(&HandleRecorde::clearPool);
+    openGate(&HandleRecorde::askBeforeClearing);
 }
 
 QString HandleRecorde::separatorText() const
@@ -194,14 +251,40 @@ void HandleRecorde::reportGeneration()
             .arg(colonMac(generatedRange.first), colonMac(generatedRange.address(count - 1))));
 }
 
+// Past the gate: names what would go, used addresses included, and clears
+// only on "是". A pool that cannot be counted is reported instead.
+void HandleRecorde::askBeforeClearing()
+{
+    QString error;
+    const MacPoolStats counts = MacPool(localPoolUrl()).stats(error);
+    if (!error.isEmpty()) {
+        CustomInfoBox::showInfoBox(tr("数据库操作错误"), error);
+        return;
+    }
+    delete question;
+    question = CustomQuestionBox::ask(
+        tr("清空数据库"), tr("将删除地址池中的全部%1个MAC地址，其中%2个已使用（已写入模块）。"
+                             "删除后不能恢复，确定清空吗？")
+                              .arg(counts.total)
+                              .arg(counts.used));
+    connect(question, &CustomQuestionBox::answered, this, [this](bool yes) {
+        if (yes)
+            clearPool();
+    });
+}
+
+// The table and its pager show the empty pool afterwards.
 void HandleRecorde::clearPool()
 {
     QString error;
     clearMacTable(error);
-    if (error.isEmpty())
-        CustomInfoBox::showInfoBox(tr("数据库操作"), tr("数据库已经清空."));
-    else
+    if (!error.isEmpty()) {
         CustomInfoBox::showInfoBox(tr("数据库操作错误"), error);
+        return;
+    }
+    fillTable({});
+    showPageInfo(1, 0);
+    CustomInfoBox::showInfoBox(tr("数据库操作"), tr("数据库已经清空."));
 }
 
 // Nothing may reach the database while a generation runs, even with the

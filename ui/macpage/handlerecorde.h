@@ -1,6 +1,7 @@
 #pragma once
 
 #include "macpool/macstore.h"
+#include "ui/boxes/custombox.h"
 #include "ui/macpage/dbpassword.h"
 
 #include <QPointer>
@@ -16,7 +17,8 @@ class HandleRecorde;
 }
 
 // The MAC pool page: generates a range of addresses into the pool on a
-// worker thread, clears the pool (both behind the password gate), and
+// worker thread, clears the pool (both behind the password gate; clearing
+// asks once more, with the counts it deletes), and
 // searches the pool in five ways with 50-row paging. All SQL lives in the
 // store; this page keeps the widgets, the gate and the messages.
 //   handlerecorde.cpp        construction, gate, generation, clearing
@@ -43,6 +45,8 @@ public:
     int currentQueryMode() const { return queryMode; }
     bool isGenerating() const { return worker != nullptr; }
     DBPassword *gateDialog() const { return gate; }
+    // The question before the pool is emptied, while it is on screen.
+    CustomQuestionBox *clearQuestion() const { return question; }
     Progressbar *progressBox() const { return progress; }
 
 private slots:
@@ -59,6 +63,8 @@ private slots:
 private:
     void setUpStartFields();
     void keepRowsOnScreen();
+    void fitColumns();
+    void setUpKeyboard();
     void openGate(void (HandleRecorde::*action)());
     QString separatorText() const;
     QStringList startFieldTexts() const;
@@ -66,6 +72,7 @@ private:
     void startGeneration();
     void endGeneration();
     void reportGeneration();
+    void askBeforeClearing();
     void clearPool();
     void setDatabaseActionsEnabled(bool enabled);
 
@@ -81,6 +88,7 @@ private:
     Ui::HandleRecorde *ui;
     const QString dbPassword = QStringLiteral("580274");
     QPointer<DBPassword> gate;
+    QPointer<CustomQuestionBox> question;
     HandleSqlMac *worker = nullptr;
     Progressbar *progress;
     int queryMode = QUERY_NONE;

@@ -154,8 +154,9 @@ void HandleRecorde::fillTable(const QList<MacRow> &rows)
             auto *item = new QTableWidgetItem(cells.at(column));
             item->setTextAlignment(Qt::AlignCenter);
             item->setFlags(item->flags() & ~Qt::ItemIsEditable);
-            if (row.hold == MacHold::QUARANTINED && !row.holdNote.isEmpty())
-                item->setToolTip(row.holdNote);
+            const bool noted = row.hold == MacHold::QUARANTINED && !row.holdNote.isEmpty();
+            item->setToolTip(noted ? row.holdNote
+                                   : cells.at(column)); // the whole of an elided text
             table->setItem(at, column, item);
         }
     }
