@@ -106,6 +106,9 @@ private slots:
     void exitStatus_data();
     void exitStatus();
     void interruptStopsTheUpgrade();
+    void killedAfterTheMacWrite();
+    void rerunClaimsNothing();
+    void lostPortEndsItsJobAlone();
 
 private:
     QString path(const QString &name) const { return dir->filePath(name); }
@@ -113,6 +116,22 @@ private:
     QStringList loginArguments() const
     {
         return {QStringLiteral("--json"), QStringLiteral("--password-file"), path("login.pw")};
+    }
+
+    QStringList fromPool(const QString &port) const
+    {
+        return loginArguments() + QStringList{"--port",          port,         "write-mac",
+                                              "--from-pool",     "--operator", "li",
+                                              "--claim-seconds", "1",          "--pool",
+                                              sqlite("pool.db")};
+    }
+    void makePool(int count)
+    {
+        QString error;
+        MacPool pool(sqlite("pool.db"), QString(), MissingPoolFile::Create);
+        QVERIFY2(pool.createTables(error) &&
+                     pool.generate({0x907EBA000000ULL, count, 1}, QString(), error),
+                 qPrintable(error));
     }
 
     std::unique_ptr<QTemporaryDir> dir;
@@ -279,6 +298,19 @@ void TstKbmaint::exitStatus_data()
         << QStringList{"pool", "generate", "00:FF:FF:FF:FF:FF", "2", "--head-length",
                        "0",    "--pool",   "sqlite:@/new.db"}
         << "none" << 2 << "refused-input";
+    // Input that could never be sent as meant, refused before the port opens.
+    QTest::newRow("SSID with a zero byte")
+        << QStringList{"provision", "@/nul.json"} << "sim" << 2 << "refused-input";
+    QTest::newRow("SSID with a lone surrogate")
+        << QStringList{"provision", "@/surrogate.json"} << "sim" << 2 << "refused-input";
+    QTest::newRow("password file that is a device")
+        << QStringList{"provision", "@/zero.json"} << "sim" << 2 << "refused-input";
+    QTest::newRow("recipe that is a device")
+        << QStringList{"provision", "/dev/zero"} << "sim" << 2 << "refused-input";
+    QTest::newRow("firmware that is a folder")
+        << QStringList{"upgrade", "@/logs"} << "sim" << 2 << "refused-input";
+    QTest::newRow("one port given twice")
+        << QStringList{"--port", "%PORT%", "info"} << "sim" << 2 << "refused-input";
 }
 
 void TstKbmaint::exitStatus()
@@ -292,6 +324,9 @@ void TstKbmaint::exitStatus()
     QVERIFY(writeFile(path("colour.json"), R"({"ssid": "a", "colour": "red"})"));
     QVERIFY(writeFile(path("weak.pw"), "abcdefgh\n"));
     QVERIFY(writeFile(path("ssid.json"), R"({"ssid": "a"})"));
+    QVERIFY(writeFile(path("nul.json"), R"({"ssid": "ab\u0000cd"})"));
+    QVERIFY(writeFile(path("surrogate.json"), R"({"ssid": "ab\ud800"})"));
+    QVERIFY(writeFile(path("zero.json"), R"({"wifiPasswordFile": "/dev/zero"})"));
     QString poolError;
     MacPool(sqlite("empty.db"), QString(), MissingPoolFile::Create).createTables(poolError);
     MacPool(sqlite("pool.db"), QString(), MissingPoolFile::Create).createTables(poolError);
@@ -314,7 +349,7 @@ void TstKbmaint::exitStatus()
         port = silent.slavePath();
     }
     for (QString &word : command)
-        word.replace(QLatin1String("@"), dir->path());
+        word.replace(QLatin1String("@"), dir->path()).replace(QLatin1String("%PORT%"), port);
     QByteArray out;
     QCOMPARE(runKbmaint(loginArguments() + QStringList{"--port", port} + command, &out), status);
     const QList<QJsonObject> lines = jsonLines(out);
@@ -357,6 +392,129 @@ void TstKbmaint::interruptStopsTheUpgrade()
     QVERIFY(can >= 0);
     QVERIFY(frames.indexOf(buildLogoutRequest(), can) > can);
     QVERIFY(!module.model.upgradeVerified());
+}
+
+namespace
+{
+
+QString colonText(const QByteArray &bytes)
+{
+    QString hex = QString::fromLatin1(bytes.toHex().toUpper());
+    for (int i = hex.size() - 2; i > 0; i -= 2)
+        hex.insert(i, QLatin1Char(':'));
+    return hex;
+}
+
+} // namespace
+
+// Killed after the module took the Wi-Fi address and before the pool heard
+// of it: once the reservation has run out, the address goes to no other
+// module, and the next run on the first module keeps it.
+void TstKbmaint::killedAfterTheMacWrite()
+{
+    makePool(6);
+    Module first(moduleConfig(100));
+    Module second(moduleConfig(100));
+    QString problem;
+    QVERIFY(
+        applyFault(QStringLiteral("mac-write-delay:5000"), &first.model, &first.link, &problem));
+    const QByteArray factoryMac = first.model.wifiMac();
+    QProcess process;
+    process.start(QStringLiteral(KBMAINT_BINARY), fromPool(first.link.slavePath()));
+    QTRY_VERIFY_WITH_TIMEOUT(first.model.wifiMac() != factoryMac, 30000);
+    process.kill();
+    QVERIFY(process.waitForFinished(10000));
+    const QString held = colonText(first.model.wifiMac());
+    QString error;
+    QTRY_COMPARE_WITH_TIMEOUT(MacPool(sqlite("pool.db")).stateOf(held, error), MacState::Unknown,
+                              10000);
+
+    QByteArray out;
+    QCOMPARE(runKbmaint(fromPool(second.link.slavePath()), &out), 0);
+    QVERIFY(colonText(second.model.wifiMac()) != held);
+    QVERIFY(colonText(second.model.feMac()) != held);
+
+    first.model.delayMacWriteReplies(0);
+    QCOMPARE(runKbmaint(fromPool(first.link.slavePath()), &out), 0);
+    const QJsonObject result = jsonLines(out).last();
+    QCOMPARE(result.value("wifiMac").toString(), held);
+    QCOMPARE(result.value("macsKept").toVariant().toStringList(), QStringList{"wifi"});
+    QCOMPARE(colonText(first.model.wifiMac()), held);
+    QCOMPARE(MacPool(sqlite("pool.db")).stateOf(held, error), MacState::Used);
+}
+
+// A second run of the same command on a unit it provisioned claims nothing
+// and writes no MAC address.
+void TstKbmaint::rerunClaimsNothing()
+{
+    makePool(6);
+    Module module(moduleConfig(100));
+    QByteArray out;
+    QCOMPARE(runKbmaint(fromPool(module.link.slavePath()), &out), 0);
+    const QByteArray wifi = module.model.wifiMac(), fe = module.model.feMac();
+    QString error;
+    QCOMPARE(MacPool(sqlite("pool.db")).stats(error).used, 2);
+    const int framesBefore = module.model.receivedFrames().size();
+    QCOMPARE(runKbmaint(fromPool(module.link.slavePath()), &out), 0);
+    QCOMPARE(jsonLines(out).last().value("macsKept").toVariant().toStringList(),
+             (QStringList{"wifi", "fe"}));
+    QCOMPARE(MacPool(sqlite("pool.db")).stats(error).used, 2);
+    QCOMPARE(module.model.wifiMac(), wifi);
+    QCOMPARE(module.model.feMac(), fe);
+    const QList<QByteArray> frames = module.model.receivedFrames().mid(framesBefore);
+    for (SessionRequest write : {SessionRequest::WriteWifiMac, SessionRequest::WriteFeMac}) {
+        const quint16 first = sessionRequestSpec(write).firstRegister;
+        for (const QByteArray &frame : frames)
+            QVERIFY(frame.size() < 4 ||
+                    quint16((quint8(frame[2]) << 8) | quint8(frame[3])) != first ||
+                    quint8(frame[1]) != 0x10);
+    }
+}
+
+// A port that goes away mid-upgrade ends its job at once, without spinning;
+// the other port finishes.
+void TstKbmaint::lostPortEndsItsJobAlone()
+{
+    auto lost = std::make_unique<Module>(moduleConfig(100));
+    Module kept(moduleConfig(100));
+    for (Module *module : {lost.get(), &kept})
+        module->link.setLineRate(230400);
+    QVERIFY(writeFile(path("fw.bin"), patterned(120000, 3)));
+    QProcess process;
+    QByteArray out;
+    connect(&process, &QProcess::readyReadStandardOutput,
+            [&] { out += process.readAllStandardOutput(); });
+    QSignalSpy finished(&process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished));
+    const QString lostPort = lost->link.slavePath();
+    process.start(QStringLiteral(KBMAINT_BINARY),
+                  loginArguments() + QStringList{"--port", lostPort, "--port",
+                                                 kept.link.slavePath(), "upgrade", path("fw.bin")});
+    QTRY_VERIFY_WITH_TIMEOUT(out.count("\"progress\"") >= 4, 30000);
+    const QString stat = QStringLiteral("/proc/%1/stat").arg(process.processId());
+    auto cpuTicks = [&stat] {
+        const QList<QByteArray> fields = readFile(stat).split(' ');
+        return fields.size() > 14 ? fields[13].toLongLong() + fields[14].toLongLong() : -1;
+    };
+    QElapsedTimer sinceLoss;
+    lost.reset(); // the pty goes away, as an unplugged adapter
+    sinceLoss.start();
+    const qint64 ticksAtLoss = cpuTicks();
+    auto lostResult = [&] {
+        for (const QJsonObject &line : jsonLines(out)) {
+            if (line.value("event") == "result" && line.value("port") == lostPort)
+                return line;
+        }
+        return QJsonObject();
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(!lostResult().isEmpty(), 5000);
+    QVERIFY2(sinceLoss.elapsed() < 1500, qPrintable(QString::number(sinceLoss.elapsed())));
+    QCOMPARE(lostResult().value("error").toString(), QStringLiteral("port-lost"));
+    const qint64 busyTicks = cpuTicks() - ticksAtLoss; // 100 ticks a second
+    QVERIFY2(busyTicks * 10 < qMax<qint64>(sinceLoss.elapsed(), 100) / 2,
+             qPrintable(QString::number(busyTicks)));
+    QVERIFY(finished.wait(RUN_LIMIT_MS));
+    QCOMPARE(process.exitCode(), 3);
+    QVERIFY(kept.model.upgradeVerified());
 }
 
 QTEST_GUILESS_MAIN(TstKbmaint)
