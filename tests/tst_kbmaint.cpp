@@ -6,6 +6,7 @@
 #include "simulator/modulemodel.h"
 #include "simulator/ptylink.h"
 #include "simulator/simfaults.h"
+#include "support/testpgserver.h"
 #include "support/testpty.h"
 
 #include <QCryptographicHash>
@@ -17,6 +18,8 @@
 #include <QProcess>
 #include <QSet>
 #include <QSignalSpy>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -109,6 +112,7 @@ private slots:
     void killedAfterTheMacWrite();
     void rerunClaimsNothing();
     void lostPortEndsItsJobAlone();
+    void poolServerStopsDuringTheWrite();
 
 private:
     QString path(const QString &name) const { return dir->filePath(name); }
@@ -515,6 +519,55 @@ void TstKbmaint::lostPortEndsItsJobAlone()
     QVERIFY(finished.wait(RUN_LIMIT_MS));
     QCOMPARE(process.exitCode(), 3);
     QVERIFY(kept.model.upgradeVerified());
+}
+
+// The pool's server stops after the module took the address: the result
+// names the address the module holds, and after a restart and the
+// reservation's end it goes to no other module.
+void TstKbmaint::poolServerStopsDuringTheWrite()
+{
+    TestPgServer server;
+    QVERIFY2(server.failure().isEmpty(), qPrintable(server.failure()));
+    {
+        QString error;
+        MacPool pool(server.url());
+        QVERIFY2(pool.createTables(error) &&
+                     pool.generate({0x907EBA000000ULL, 4, 1}, QString(), error),
+                 qPrintable(error));
+    }
+    Module first(moduleConfig(100));
+    Module second(moduleConfig(100));
+    first.model.delayMacWriteReplies(450); // inside the write's 500 ms
+    const QByteArray factoryMac = first.model.wifiMac();
+    QStringList arguments = fromPool(first.link.slavePath());
+    arguments.replace(arguments.size() - 1, server.url());
+    QProcess process;
+    QByteArray out;
+    connect(&process, &QProcess::readyReadStandardOutput,
+            [&] { out += process.readAllStandardOutput(); });
+    QSignalSpy finished(&process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished));
+    MacPool locker(server.url()); // connected before the run, to lock in time
+    QSqlQuery lock(QSqlDatabase::database(locker.connectionName()));
+    process.start(QStringLiteral(KBMAINT_BINARY), arguments);
+    QTRY_VERIFY_WITH_TIMEOUT(first.model.wifiMac() != factoryMac, 30000);
+    // The confirm waits behind this lock until the server is gone.
+    QVERIFY(lock.exec("BEGIN") &&
+            lock.exec("LOCK TABLE mavo_rfid_mac, mavo_rfid_mac_claim IN ACCESS EXCLUSIVE MODE"));
+    QVERIFY(server.stop());
+    QVERIFY(finished.wait(RUN_LIMIT_MS));
+    const QString held = colonText(first.model.wifiMac());
+    const QJsonObject result = jsonLines(out).last();
+    QCOMPARE(result.value("error").toString(), QStringLiteral("pool-unavailable"));
+    QCOMPARE(result.value("wifiMac").toString(), held);
+
+    QVERIFY(server.restart());
+    QString error;
+    QTRY_COMPARE_WITH_TIMEOUT(MacPool(server.url()).stateOf(held, error), MacState::Unknown, 10000);
+    arguments = fromPool(second.link.slavePath());
+    arguments.replace(arguments.size() - 1, server.url());
+    QCOMPARE(runKbmaint(arguments, &out), 0);
+    QVERIFY(colonText(second.model.wifiMac()) != held);
+    QVERIFY(colonText(second.model.feMac()) != held);
 }
 
 QTEST_GUILESS_MAIN(TstKbmaint)

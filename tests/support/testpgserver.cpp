@@ -59,6 +59,20 @@ TestPgServer::~TestPgServer()
         runTool("pg_ctl", {"-D", dir.filePath("data"), "-m", "immediate", "-w", "stop"});
 }
 
+bool TestPgServer::stop()
+{
+    started = !runTool("pg_ctl", {"-D", dir.filePath("data"), "-m", "immediate", "-w", "stop"});
+    return !started;
+}
+
+bool TestPgServer::restart()
+{
+    const QStringList options{"-k", dir.path(), "-c", "listen_addresses=", "-p", PORT};
+    started = runTool("pg_ctl", {"-D", dir.filePath("data"), "-w", "-t", "120", "-l",
+                                 dir.filePath("log"), "-o", options.join(' '), "start"});
+    return started;
+}
+
 QString TestPgServer::url() const
 {
     // Concatenated: the encoded folder holds "%2F", which arg() would take for a marker.
