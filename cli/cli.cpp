@@ -63,8 +63,10 @@ int runModuleCommand(const CliOptions &options, Console *console)
         sinks.add(&report);
     }
     sinks.add(console);
-    if (options.watch)
+    if (options.watch) {
+        console->warn(QCoreApplication::translate("kbmaint", "等待模块接入，按Ctrl+C结束"));
         return PortRuns::watch(plan, options.ports, &sinks);
+    }
     return PortRuns::runAll(plan, options.ports, &sinks);
 }
 
