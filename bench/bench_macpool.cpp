@@ -13,6 +13,7 @@
 //   QT_QPA_PLATFORM=offscreen build/bench/bench_macpool
 
 #include "macpool/macpool.h"
+#include "macpool/macstore.h"
 #include "support/testpgserver.h"
 #include "ui/boxes/progressbar.h"
 #include "ui/macpage/handlesqlmac.h"

@@ -24,7 +24,7 @@
 // untouched on success. No widgets here.
 
 #include "base/macaddress.h"
-#include "macpool/macstore.h"
+#include "macpool/macrecords.h"
 
 #include <QHash>
 #include <QList>

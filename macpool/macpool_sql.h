@@ -4,7 +4,7 @@
 // bound values, transactions in each backend's manner, and the fixed texts
 // of the reservation table. Internal to macpool/.
 
-#include "macpool/macstore.h"
+#include "macpool/macrecords.h"
 
 #include <QSqlDatabase>
 #include <QSqlError>
