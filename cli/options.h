@@ -47,6 +47,7 @@ struct CliOptions {
     QString poolUrl;        // empty: the local pool
     int claimSeconds = 600; // write-mac, provision
     QString recipe;         // provision
+    QString stationFile;    // provision: the station's slots instead of ports
     bool watch = false;
     QString report;
     QString rangeStart; // pool generate

@@ -565,6 +565,8 @@ QJsonObject UnitJob::record() const
         {QStringLiteral("ok"), outcome.ok()},
         {QStringLiteral("seconds"), qRound(clock.elapsed() / 10.0) / 100.0},
     };
+    if (!plan.slot.isEmpty())
+        record.insert(QStringLiteral("slot"), plan.slot);
     if (!outcome.ok()) {
         record.insert(QStringLiteral("error"), failureKey(outcome.failure));
         record.insert(QStringLiteral("failedStep"), currentStep);

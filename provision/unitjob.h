@@ -51,6 +51,7 @@ struct UnitPlan {
     bool logPerUnit = false; // the log file's name carries the port and the time
     bool verify = false;
     QString station;
+    QString slot; // the station slot that runs the unit; the record's "slot" when set
 };
 
 // Runs `plan` on `port`, reporting to `sink`. `cancel` ends it early: a
