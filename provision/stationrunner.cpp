@@ -129,8 +129,12 @@ bool StationRunner::runOnce(int index, const UnitPlan &own, bool probe)
         phase(index, SlotPhase::Refused, where.problem);
         return false;
     }
-    phase(index, SlotPhase::WaitingModule, where.device);
-    if ((probe && !moduleAnswers(where.device)) || stopped())
+    if (probe) {
+        phase(index, SlotPhase::WaitingModule, where.device);
+        if (!moduleAnswers(where.device))
+            return false;
+    }
+    if (stopped())
         return false;
     phase(index, SlotPhase::Running, where.device);
     const PortOutcome outcome = runUnitJob(own, where.device, events->unitSink(index), cancel);
