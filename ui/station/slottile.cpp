@@ -39,6 +39,7 @@ QLabel *label(QWidget *parent, int pointSize, bool bold)
     text->setFont(font);
     text->setWordWrap(true);
     text->setTextInteractionFlags(Qt::NoTextInteraction);
+    text->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     return text;
 }
 

@@ -99,7 +99,7 @@ void StationBoard::onPhase(int slot, int phase, const QString &detail)
         break;
     case SlotPhase::WaitingPort:
     case SlotPhase::WaitingModule:
-        view.note = SlotPhase(phase) == SlotPhase::WaitingPort ? tr("等待串口") : tr("等待模块");
+        view.note = SlotPhase(phase) == SlotPhase::WaitingPort ? tr("串口未接入") : QString();
         if (!holdsVerdict(view)) {
             view.state = SlotView::State::Waiting;
             view.status = tr("等待模块");

@@ -71,6 +71,8 @@ void StationPage::buildHeader()
     header->addWidget(countsLabel);
     for (QPushButton *button : {openButton, startButton, stopButton})
         header->addWidget(button);
+    for (int column = 0; column < TILE_COLUMNS; ++column)
+        tileGrid->setColumnStretch(column, 1);
     auto *tilesHolder = new QWidget(this);
     tilesHolder->setLayout(tileGrid);
     auto *scroll = new QScrollArea(this);
