@@ -105,7 +105,8 @@ bool makeStation(const QTemporaryDir &dir, int count, const QString &recipe,
     }
     return writeFile(dir.filePath("station.json"),
                      QStringLiteral(R"({"station": "bench", "operator": "bench", "recipe": "%1",
-                        "pool": "sqlite:pool.db", "passwordFile": "login.pw", "slots": [%2]})")
+                        "pool": "sqlite:pool.db", "passwordFile": "login.pw",
+                        "newWifiPasswordFile": "wifi.pw", "slots": [%2]})")
                          .arg(recipe, slotLines.join(", "))
                          .toUtf8());
 }
@@ -139,10 +140,11 @@ double threadCpuSeconds()
 struct PageRun {
     double seconds = -1;
     double guiCpu = 0; // GUI thread CPU seconds over the run
+    int failed = 0;    // units that failed (their slot's messages are printed)
 };
 
 // The station page over `count` fresh modules, "全部开始" once; the run ends
-// when every slot passed, or after `limitSeconds`.
+// when every slot's unit ended, or after `limitSeconds`.
 PageRun page(const QTemporaryDir &dir, int count, const QString &recipe, int limitSeconds)
 {
     PageRun run;
@@ -169,7 +171,12 @@ PageRun page(const QTemporaryDir &dir, int count, const QString &recipe, int lim
     station.startAll();
     loop.exec();
     run.guiCpu = threadCpuSeconds() - cpu;
-    run.seconds = station.board()->passed() == count ? double(wall.nsecsElapsed()) / 1e9 : -1;
+    const int ended = station.board()->passed() + station.board()->failed();
+    run.seconds = ended == count ? double(wall.nsecsElapsed()) / 1e9 : -1;
+    run.failed = station.board()->failed();
+    for (int i = 0; i < count && run.failed > 0; ++i)
+        std::printf("%s: %s\n", qPrintable(station.board()->view(i).name),
+                    qPrintable(station.board()->view(i).messages.join(" | ")));
     return run;
 }
 
@@ -204,6 +211,7 @@ bool prepare(const QTemporaryDir &dir)
         !writeFile(dir.filePath("fw.bin"), randomBytes(1 << 20)) ||
         !writeLargeFile(dir.filePath("fw30.bin"), 30) ||
         !writeFile(dir.filePath("login.pw"), PASSWORD.toUtf8()) ||
+        !writeFile(dir.filePath("wifi.pw"), "Bench_wifi_42") ||
         !writeFile(dir.filePath("recipe.json"),
                    R"({"firmware": "fw.bin", "macs": ["wifi", "fe"], "pullLog": "logs"})") ||
         !writeFile(dir.filePath("recipe30.json"), R"({"firmware": "fw30.bin"})"))
@@ -222,6 +230,16 @@ int main(int argc, char *argv[])
     QTemporaryDir dir;
     if (!prepare(dir))
         return 1;
+    // "page N" alone: the page with N slots.
+    const int only = app.arguments().indexOf(QStringLiteral("page"));
+    if (only > 0 && only + 1 < app.arguments().size()) {
+        const int count = app.arguments().at(only + 1).toInt();
+        const PageRun run = page(dir, count, "recipe.json", 600);
+        std::printf("station page, %d slots: %.2f s (%d failed), GUI thread CPU %.3f s = %.2f %% "
+                    "of a core\n",
+                    count, run.seconds, run.failed, run.guiCpu, 100.0 * run.guiCpu / run.seconds);
+        return run.seconds > 0 ? 0 : 1;
+    }
     // "memory" alone: the peak of a fresh process, before any other run.
     if (app.arguments().contains(QStringLiteral("memory"))) {
         page(dir, 24, "recipe30.json", PEAK_SECONDS);
@@ -235,8 +253,9 @@ int main(int argc, char *argv[])
                 cliMany, cliMany / cliOne);
     const PageRun pageOne = page(dir, 1, "recipe.json", 600);
     const PageRun pageMany = page(dir, 24, "recipe.json", 600);
-    std::printf("station page: 1 slot %.2f s, 24 slots %.2f s, parallel ratio %.4f\n",
-                pageOne.seconds, pageMany.seconds, pageMany.seconds / pageOne.seconds);
+    std::printf("station page: 1 slot %.2f s, 24 slots %.2f s (%d failed), parallel ratio %.4f\n",
+                pageOne.seconds, pageMany.seconds, pageOne.failed + pageMany.failed,
+                pageMany.seconds / pageOne.seconds);
     const PageRun eight = page(dir, 8, "recipe.json", 600);
     std::printf("station page, 8 slots: %.2f s, GUI thread CPU %.3f s = %.2f %% of a core\n",
                 eight.seconds, eight.guiCpu, 100.0 * eight.guiCpu / eight.seconds);

@@ -152,7 +152,9 @@ int run(const CliOptions &options, Console *console)
         return refuse(console, Failure::RefusedInput, problem);
     const int perUnit = int(plan.poolWifiMac) + int(plan.poolFeMac);
     if (perUnit > 0) {
-        const Failure pool = MacSupply::checkPool(plan.poolUrl, perUnit, &problem);
+        // Every slot at once, or one unit at a time while watching.
+        const int units = options.watch ? 1 : file.slotList.size();
+        const Failure pool = MacSupply::checkPool(plan.poolUrl, perUnit * units, &problem);
         if (pool != Failure::None)
             return refuse(console, pool, problem);
     }

@@ -68,10 +68,13 @@ SlotTile::SlotTile(QWidget *parent)
 void SlotTile::display(const SlotView &view)
 {
     const Palette palette = paletteOf(view.state);
-    setProperty("colour", QString::fromLatin1(palette.colour));
-    setStyleSheet(QStringLiteral("#slotTile{background:%1;border-radius:6px;}"
-                                 "#slotTile QLabel{color:#ffffff;background:transparent;}")
-                      .arg(QLatin1String(palette.background)));
+    // A style sheet is costly to apply: only when the colour changes.
+    if (colour() != QLatin1String(palette.colour)) {
+        setProperty("colour", QString::fromLatin1(palette.colour));
+        setStyleSheet(QStringLiteral("#slotTile{background:%1;border-radius:6px;}"
+                                     "#slotTile QLabel{color:#ffffff;background:transparent;}")
+                          .arg(QLatin1String(palette.background)));
+    }
     name->setText(view.name);
     port->setText(view.port);
     state->setText(view.note.isEmpty() ? view.status

@@ -90,8 +90,15 @@ void StationPage::buildHeader()
 
 bool StationPage::openStation(const QString &path, QString *problem)
 {
-    shutDown();
     QString why;
+    if (stationBoard->anyActive()) {
+        why = tr("工位运行中，请先全部停止");
+        problemLabel->setText(why);
+        if (problem)
+            *problem = why;
+        return false;
+    }
+    shutDown();
     StationFile opened;
     UnitPlan built;
     if (!StationFileReader::load(path, &opened, &why) ||

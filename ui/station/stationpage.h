@@ -36,8 +36,8 @@ public:
 
     // Reads and checks the station file, builds its plan (firmware read
     // once) and shows its slots; with "autoStart" the slots start watching.
-    // False with the reason, also shown on the page; a running station is
-    // stopped first and a refused file leaves the page empty.
+    // False with the reason, also shown on the page: while slots still run
+    // (stop them first), or for a refused file, after which no slot runs.
     bool openStation(const QString &path, QString *problem = nullptr);
 
     const StationBoard *board() const { return stationBoard; }
