@@ -8,6 +8,7 @@
 #include "session/sessionlink.h"
 #include "simulator/modulemodel.h"
 #include "simulator/ptylink.h"
+#include "support/testpty.h"
 
 #include <QFile>
 #include <QJsonDocument>
@@ -32,7 +33,21 @@ class Records : public StationEvents, public UnitSink
 {
 public:
     UnitSink *unitSink(int) override { return this; }
-    void slotPhase(int, SlotPhase, const QString &) override {}
+    void slotPhase(int, SlotPhase phase, const QString &) override
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        phases.append(phase);
+    }
+    void forgetPhases()
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        phases.clear();
+    }
+    bool saw(SlotPhase phase)
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        return phases.contains(phase);
+    }
     void unitEnded(const PortOutcome &, const QJsonObject &record) override
     {
         std::lock_guard<std::mutex> guard(lock);
@@ -52,6 +67,7 @@ public:
 private:
     std::mutex lock;
     QList<QJsonObject> records;
+    QList<SlotPhase> phases;
 };
 
 } // namespace
@@ -67,6 +83,8 @@ private slots:
     void resolution_data();
     void resolution();
     void slotFollowsRepointedLink();
+    void watchWaitsForTheModuleToGo_data();
+    void watchWaitsForTheModuleToGo();
 
 private:
     QString path(const QString &name) const { return dir->filePath(name); }
@@ -224,6 +242,51 @@ void TstStationFile::slotFollowsRepointedLink()
         QVERIFY2(records.last().value("ok").toBool(),
                  QJsonDocument(records.last()).toJson().constData());
     }
+}
+
+void TstStationFile::watchWaitsForTheModuleToGo_data()
+{
+    QTest::addColumn<bool>("portStays"); // the module falls silent on a port that stays
+    QTest::newRow("port went away") << false;
+    QTest::newRow("module stopped answering") << true;
+}
+
+// Watching: one unit per module; the next starts once the first module went.
+void TstStationFile::watchWaitsForTheModuleToGo()
+{
+    QFETCH(bool, portStays);
+    ModuleConfig config;
+    config.loginPassword = PASSWORD;
+    ModuleModel first(config), second(config);
+    PtyLink linkA(&first), linkB(&second);
+    TestPty silent;
+    first.setWifiPassword(QStringLiteral("Old_wifi_17"));
+    second.setWifiPassword(QStringLiteral("Old_wifi_17"));
+    const QString link = path("fixture-port");
+    QVERIFY(QFile::link(linkA.slavePath(), link));
+    UnitPlan plan;
+    plan.password = PASSWORD;
+    plan.account = QStringLiteral("admin");
+    Records records;
+    CancelFlag cancel;
+    StationRunner runner({{QStringLiteral("A1"), link, QString()}}, plan, &records, &cancel);
+    runner.setTiming({50, 300});
+    runner.start(true);
+    QTRY_VERIFY_WITH_TIMEOUT(records.saw(SlotPhase::WaitingRemoval), 30000);
+    QCOMPARE(records.count(), 1); // the module stays and answers: no second unit
+    records.forgetPhases();
+    QFile::remove(link);
+    if (portStays)
+        QVERIFY(QFile::link(silent.slavePath(), link));
+    QTRY_VERIFY_WITH_TIMEOUT(
+        records.saw(portStays ? SlotPhase::WaitingModule : SlotPhase::WaitingPort), 30000);
+    QFile::remove(link);
+    QVERIFY(QFile::link(linkB.slavePath(), link));
+    QTRY_COMPARE_WITH_TIMEOUT(records.count(), 2, 30000);
+    QCOMPARE(records.last().value("port").toString(), linkB.slavePath());
+    runner.stop();
+    QTRY_VERIFY_WITH_TIMEOUT(records.saw(SlotPhase::Idle), 30000);
+    runner.wait();
 }
 
 QTEST_GUILESS_MAIN(TstStationFile)
