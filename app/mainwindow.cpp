@@ -5,6 +5,7 @@
 #include "ui/boxes/custombox.h"
 #include "ui/device/sigledebug.h"
 #include "ui/macpage/handlerecorde.h"
+#include "ui/station/stationpage.h"
 #include "ui_mainwindow.h"
 
 #include <QButtonGroup>
@@ -24,6 +25,7 @@ MainWindow::MainWindow(QWidget *parent)
     devicePage = new SigleDebug(this);
     macPage = new HandleRecorde(this);
     helpPage = new help(this);
+    stationPage = new StationPage(this);
     ui->setupUi(this);
     buildNavigation();
     connectSignals();
@@ -50,6 +52,7 @@ void MainWindow::buildNavigation()
     ui->stackedWidget->addWidget(devicePage);
     ui->stackedWidget->addWidget(macPage);
     ui->stackedWidget->addWidget(helpPage);
+    ui->stackedWidget->addWidget(stationPage);
     arrangeToolBars();
     ui->splitter->setSizes({100, width() - 108});
     ui->splitter->setStretchFactor(0, 1);
@@ -80,6 +83,7 @@ void MainWindow::createToolButtons()
     toolButton3 = addToolButton(tr("MAC管理"), QStringLiteral("toolButton3"), ui->toolBar_3);
     toolButton4 = addToolButton(tr("帮助文档"), QStringLiteral("toolButton4"), ui->toolBar_4);
     toolButton4->setToolTip(tr("显示帮助文档，再次点击返回"));
+    stationButton = addToolButton(tr("产线工位"), QStringLiteral("stationButton"), ui->toolBar_4);
     toolButton1->setChecked(true);
 }
 
@@ -131,6 +135,7 @@ void MainWindow::connectSignals()
     connect(toolButton2, &QToolButton::clicked, this, &MainWindow::toolButton2_clicked);
     connect(toolButton3, &QToolButton::clicked, this, &MainWindow::toolButton3_clicked);
     connect(toolButton4, &QToolButton::clicked, this, &MainWindow::toolButton4_clicked);
+    connect(stationButton, &QToolButton::clicked, this, &MainWindow::stationButton_clicked);
     connect(this, &MainWindow::isOperateFile, devicePage, &SigleDebug::showOperateFile);
     connect(this, &MainWindow::isShowDevInfo, devicePage, &SigleDebug::showDevInfo);
     connect(devicePage, &SigleDebug::gotoOption, this, &MainWindow::showSessionButtons);
@@ -181,12 +186,25 @@ void MainWindow::toolButton4_clicked()
     }
     if (!helpShowing) {
         pageBeforeHelp = ui->stackedWidget->currentWidget();
-        buttonBeforeHelp = toolButton3->isChecked()   ? toolButton3
+        buttonBeforeHelp = stationButton->isChecked() ? stationButton
+                           : toolButton3->isChecked() ? toolButton3
                            : toolButton2->isChecked() ? toolButton2
                                                       : toolButton1;
     }
     ui->stackedWidget->setCurrentWidget(helpPage);
     checkOnly(toolButton4);
+}
+
+void MainWindow::stationButton_clicked()
+{
+    ui->stackedWidget->setCurrentWidget(stationPage);
+    checkOnly(stationButton);
+}
+
+void MainWindow::showStation(const QString &path)
+{
+    stationButton_clicked();
+    stationPage->openStation(path);
 }
 
 void MainWindow::devCancel()
@@ -196,7 +214,7 @@ void MainWindow::devCancel()
 
 void MainWindow::checkOnly(QToolButton *button)
 {
-    for (QToolButton *each : {toolButton1, toolButton2, toolButton3, toolButton4})
+    for (QToolButton *each : {toolButton1, toolButton2, toolButton3, toolButton4, stationButton})
         each->setChecked(each == button);
 }
 

@@ -9,6 +9,7 @@ class QButtonGroup;
 class QToolBar;
 class QToolButton;
 class SigleDebug;
+class StationPage;
 class HandleRecorde;
 class help;
 class VersionInfoWidget;
@@ -22,7 +23,8 @@ class MainWindow;
 // The tool's main window: a stack of the device page, the MAC page and the
 // help page, a toolbar button per page and the version label in the status
 // bar. The session buttons ("设备信息", "文件操作", "MAC管理") are visible only
-// while the device page has a logged-in session; "帮助文档" is always there.
+// while the device page has a logged-in session; "产线工位" (the station
+// page) and "帮助文档" are always there.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -37,6 +39,9 @@ public:
     // module out, and ends the event loop; no lets the transfer go on.
     bool confirmClose();
 
+    // Shows the station page with the station file at `path` opened.
+    void showStation(const QString &path);
+
 signals:
     void isShowDevInfo();
     void isOperateFile();
@@ -47,6 +52,7 @@ public slots:
     void toolButton2_clicked();
     void toolButton3_clicked();
     void toolButton4_clicked();
+    void stationButton_clicked();
     void devCancel();
 
 private:
@@ -73,10 +79,12 @@ private:
     SigleDebug *devicePage;
     HandleRecorde *macPage;
     help *helpPage;
+    StationPage *stationPage;
     QToolButton *toolButton1 = nullptr;
     QToolButton *toolButton2 = nullptr;
     QToolButton *toolButton3 = nullptr;
     QToolButton *toolButton4 = nullptr;
+    QToolButton *stationButton = nullptr;
 
     // Where a second click on "帮助文档" returns to.
     QWidget *pageBeforeHelp = nullptr;

@@ -32,7 +32,7 @@ void installToolkitTranslation(QApplication &app)
     app.installTranslator(translator);
 }
 
-FramelessWidget *createMainFrame(const QString &selectedPort)
+FramelessWidget *createMainFrame(const QString &selectedPort, const QString &stationFile)
 {
     auto *frame = new FramelessWidget();
     auto *mainWindow = new MainWindow(frame);
@@ -45,18 +45,27 @@ FramelessWidget *createMainFrame(const QString &selectedPort)
     frame->setMinimumSize(580, 610);
     if (!selectedPort.isEmpty())
         mainWindow->findChild<SigleDebug *>()->selectPort(selectedPort);
+    if (!stationFile.isEmpty())
+        mainWindow->showStation(stationFile);
     return frame;
 }
 
 int runMaintenanceTool(QApplication &app, const QString &selectedPort,
-                       const std::function<void(FramelessWidget *)> &shown)
+                       const std::function<void(FramelessWidget *)> &shown,
+                       const QString &stationFile)
 {
     installToolkitTranslation(app);
     app.setWindowIcon(QIcon(QStringLiteral(":/images/window.ico")));
     createMacTable(); // a new installation starts with an empty pool
-    std::unique_ptr<FramelessWidget> frame(createMainFrame(selectedPort));
+    std::unique_ptr<FramelessWidget> frame(createMainFrame(selectedPort, stationFile));
     frame->show();
     if (shown)
         shown(frame.get());
     return app.exec();
+}
+
+QString stationFileArgument(const QStringList &arguments)
+{
+    const int at = arguments.indexOf(QStringLiteral("--station"));
+    return at >= 0 && at + 1 < arguments.size() ? arguments.at(at + 1) : QString();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -22,10 +23,17 @@ void installToolkitTranslation(QApplication &app);
 // MainWindow as its content, titled and limited to its minimum size, with
 // the frame's help and cancel signals and its close guard wired to the main
 // window, and `selectedPort` (when given and listed) selected in the device
-// page's port list. Not shown; the caller owns the frame.
-FramelessWidget *createMainFrame(const QString &selectedPort = QString());
+// page's port list, and the station page opened on `stationFile` when one
+// is given. Not shown; the caller owns the frame.
+FramelessWidget *createMainFrame(const QString &selectedPort = QString(),
+                                 const QString &stationFile = QString());
 
 // Translation, window, show, event loop; returns the loop's exit code.
 // `shown` (when given) is called with the frame once it is shown.
 int runMaintenanceTool(QApplication &app, const QString &selectedPort = QString(),
-                       const std::function<void(FramelessWidget *)> &shown = {});
+                       const std::function<void(FramelessWidget *)> &shown = {},
+                       const QString &stationFile = QString());
+
+// The station file named by "--station FILE" among `arguments`; empty
+// when there is none.
+QString stationFileArgument(const QStringList &arguments);

@@ -6,5 +6,6 @@ int main(int argc, char *argv[])
 {
     enableHighDpiScaling();
     QApplication app(argc, argv);
-    return runMaintenanceTool(app);
+    // maintenance-tool --station FILE starts on the station page with FILE.
+    return runMaintenanceTool(app, QString(), {}, stationFileArgument(app.arguments()));
 }

@@ -6,6 +6,7 @@
 #include "cli/pool.h"
 #include "cli/run.h"
 #include "cli/signals.h"
+#include "cli/stationrun.h"
 #include "provision/macsupply.h"
 #include "provision/reportfile.h"
 
@@ -99,6 +100,8 @@ int kbmaintMain(int argc, char **argv)
     case Command::PoolRelease:
         return PoolCommands::run(options, &console);
     default:
+        if (!options.stationFile.isEmpty())
+            return StationRun::run(options, &console);
         return runModuleCommand(options, &console);
     }
 }

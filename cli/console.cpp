@@ -133,7 +133,32 @@ void Console::result(const PortOutcome &outcome)
         writeJson(line);
         return;
     }
-    writeText(streams.out, summaryLine(outcome) + QLatin1Char('\n'));
+    QString slot;
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        slot = slotOfPort.value(outcome.port);
+    }
+    const QString prefix = slot.isEmpty() ? QString() : slot + QLatin1Char(' ');
+    writeText(streams.out, prefix + summaryLine(outcome) + QLatin1Char('\n'));
+}
+
+void Console::nameSlot(const QString &port, const QString &slot)
+{
+    std::lock_guard<std::mutex> guard(lock);
+    slotOfPort.insert(port, slot);
+}
+
+void Console::slotPhase(const QString &slot, const QString &phase, const QString &detail)
+{
+    if (jsonMode) {
+        writeJson({{QStringLiteral("event"), QStringLiteral("slot")},
+                   {QStringLiteral("slot"), slot},
+                   {QStringLiteral("phase"), phase},
+                   {QStringLiteral("detail"), detail}});
+        return;
+    }
+    if (phase == QLatin1String("refused"))
+        warn(tr("槽位%1：%2").arg(slot, detail));
 }
 
 void Console::plainResult(const QJsonObject &fields, const QString &text)
@@ -174,6 +199,13 @@ QString Console::summaryLine(const PortOutcome &outcome)
 
 void Console::writeJson(QJsonObject line)
 {
+    const QString port = line.value(QStringLiteral("port")).toString();
+    if (!port.isEmpty()) {
+        std::lock_guard<std::mutex> guard(lock);
+        const auto slot = slotOfPort.constFind(port);
+        if (slot != slotOfPort.constEnd())
+            line.insert(QStringLiteral("slot"), *slot);
+    }
     writeBytes(streams.out, QJsonDocument(line).toJson(QJsonDocument::Compact) + '\n');
 }
 

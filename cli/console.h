@@ -76,6 +76,12 @@ public:
     void plainResult(const QJsonObject &fields, const QString &text);
     // A message for a person: stderr in both modes.
     void warn(const QString &text);
+    // From now on the lines of `port` carry "slot": `slot` beside "port",
+    // and its summary line starts with the slot's name.
+    void nameSlot(const QString &port, const QString &slot);
+    // A station slot moved to `phase` ("waiting-port", "refused", ...): a
+    // "slot" line, or a message for a person when `detail` explains a fault.
+    void slotPhase(const QString &slot, const QString &phase, const QString &detail);
 
     // The human summary of one outcome, without a line end.
     static QString summaryLine(const PortOutcome &outcome);
@@ -92,6 +98,7 @@ private:
     QElapsedTimer started;
     std::mutex lock;
     QHash<QString, ProgressThrottle> throttles;
+    QHash<QString, QString> slotOfPort;
     QStringList barOrder;
     QHash<QString, QString> bars;
     int barsDrawn = 0;

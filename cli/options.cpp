@@ -41,6 +41,7 @@ struct RawOptions {
     std::string passwordFile, newLoginPasswordFile, newWifiPasswordFile;
     std::string ssid, file, directory, wifiMac, feMac, operatorName, poolUrl, recipe, report;
     std::string rangeStart, releaseMac, reason;
+    std::string station;
 };
 
 // A help text, translated.
@@ -150,8 +151,13 @@ void addModuleCommands(CLI::App &app, RawOptions &raw, CliOptions *options)
     CLI::App *provision = app.add_subcommand(
         "provision", t(QT_TRANSLATE_NOOP(
                          "kbmaint", "按配方生产：登录、信息、SSID、Wifi密码、MAC、日志、升级。")));
-    provision->add_option("RECIPE", raw.recipe, t(QT_TRANSLATE_NOOP("kbmaint", "配方，JSON文件。")))
-        ->required();
+    provision->add_option(
+        "RECIPE", raw.recipe,
+        t(QT_TRANSLATE_NOOP("kbmaint", "配方，JSON文件（有--station时默认取工位文件的）。")));
+    provision
+        ->add_option("--operator", raw.operatorName,
+                     t(QT_TRANSLATE_NOOP("kbmaint", "记录的操作员（覆盖配方和工位文件的）。")))
+        ->type_name("NAME");
     provision->add_flag("--watch", options->watch,
                         t(QT_TRANSLATE_NOOP("kbmaint", "持续处理新出现的串口，直到SIGINT。")));
     provision
@@ -246,6 +252,7 @@ void takeRaw(const RawOptions &raw, CliOptions *options)
     options->operatorName = text(raw.operatorName);
     options->poolUrl = text(raw.poolUrl);
     options->recipe = text(raw.recipe);
+    options->stationFile = text(raw.station);
     options->report = text(raw.report);
     options->rangeStart = text(raw.rangeStart);
     options->releaseMac = text(raw.releaseMac);
@@ -308,6 +315,17 @@ bool chosenCommand(const CLI::App &app, Command *command)
     return false;
 }
 
+// A station file stands for the ports and the recipe of a provision only.
+QString stationUseProblem(const CliOptions &options)
+{
+    const bool provision = options.command == Command::Provision;
+    if (!options.stationFile.isEmpty() && !provision)
+        return QCoreApplication::translate("kbmaint", "--station只用于provision");
+    if (provision && options.stationFile.isEmpty() && options.recipe.isEmpty())
+        return QCoreApplication::translate("kbmaint", "provision需要配方RECIPE或--station");
+    return QString();
+}
+
 } // namespace
 
 QString commandName(Command command)
@@ -335,9 +353,14 @@ int parseCommandLine(int argc, char **argv, CliOptions *options, std::string *ou
     app.require_subcommand(1);
     app.add_flag("--json", options->json,
                  t(QT_TRANSLATE_NOOP("kbmaint", "标准输出的每一行都是一个JSON对象。")));
-    app.add_option("--port", raw.ports,
-                   t(QT_TRANSLATE_NOOP("kbmaint", "串口，如/dev/ttyUSB0（可重复）。")))
-        ->type_name("P");
+    CLI::Option *ports =
+        app.add_option("--port", raw.ports,
+                       t(QT_TRANSLATE_NOOP("kbmaint", "串口，如/dev/ttyUSB0（可重复）。")))
+            ->type_name("P");
+    app.add_option("--station", raw.station,
+                   t(QT_TRANSLATE_NOOP("kbmaint", "工位文件：用其槽位代替--port（仅provision）。")))
+        ->type_name("FILE")
+        ->excludes(ports);
     app.add_option("--account", raw.account,
                    t(QT_TRANSLATE_NOOP("kbmaint", "登录账号（默认admin）。")))
         ->type_name("A");
@@ -380,6 +403,9 @@ int parseCommandLine(int argc, char **argv, CliOptions *options, std::string *ou
         takeRaw(raw, options);
         if (!chosenCommand(app, &options->command)) {
             errStream << "kbmaint: no command given\n" << app.help();
+            status = ExitStatus::USAGE;
+        } else if (!stationUseProblem(*options).isEmpty()) {
+            errStream << "kbmaint: " << stationUseProblem(*options).toStdString() << '\n';
             status = ExitStatus::USAGE;
         }
     }

@@ -48,6 +48,7 @@ struct CliOptions {
     int claimSeconds = 600; // write-mac, provision
     bool reassign = false;  // write-mac, provision
     QString recipe;         // provision
+    QString stationFile;    // provision: the station's slots instead of ports
     bool watch = false;
     QString report;
     QString rangeStart; // pool generate

@@ -21,7 +21,8 @@ declare -A below=(
   [ui/dialogs]="ui/boxes ui/frame resources macpool protocol crypto base"
   [ui/device]="ui/dialogs ui/boxes ui/frame resources provision session transfer protocol crypto serial macpool base"
   [ui/macpage]="ui/boxes ui/frame resources macpool base"
-  [app]="ui/device ui/macpage ui/dialogs ui/boxes ui/frame resources provision session transfer protocol crypto serial macpool base simulator"
+  [ui/station]="ui/boxes ui/frame resources provision session transfer protocol crypto serial macpool base"
+  [app]="ui/device ui/macpage ui/station ui/dialogs ui/boxes ui/frame resources provision session transfer protocol crypto serial macpool base simulator"
   [cli]="provision session transfer protocol crypto serial macpool base"
 )
 wrong=0

@@ -113,6 +113,7 @@ private slots:
     void rerunClaimsNothing();
     void lostPortEndsItsJobAlone();
     void poolServerStopsDuringTheWrite();
+    void stationSlotsCarryTheirNames();
 
 private:
     QString path(const QString &name) const { return dir->filePath(name); }
@@ -238,6 +239,48 @@ void TstKbmaint::provisionsThreeModulesOneFaulty()
         }
     }
     QCOMPARE(pool.stats(error).used, 6);
+}
+
+// A station's slots instead of ports: a link and a path to two modules, a
+// third slot without its port waits; the report comes from an option.
+void TstKbmaint::stationSlotsCarryTheirNames()
+{
+    std::vector<std::unique_ptr<Module>> modules;
+    for (int i = 0; i < 2; ++i)
+        modules.push_back(std::make_unique<Module>(moduleConfig(2000)));
+    QVERIFY(QFile::link(modules[0]->link.slavePath(), path("by-path-0")));
+    QVERIFY(writeFile(path("recipe.json"), R"({"ssid": "line-4", "wifiPasswordFile": "wifi.pw"})"));
+    QVERIFY(writeFile(path("station.json"),
+                      QStringLiteral(R"({"station": "st2", "recipe": "recipe.json",
+                         "passwordFile": "login.pw", "report": "ignored.jsonl",
+                         "slots": [{"name": "A1", "port": "by-path-0"}, {"name": "A2", "port": "%1"},
+                                   {"name": "A3", "port": "absent-port"}]})")
+                          .arg(modules[1]->link.slavePath())
+                          .toUtf8()));
+    QByteArray out;
+    QCOMPARE(runKbmaint({"--json", "--station", path("station.json"), "provision", "--report",
+                         path("units.jsonl")},
+                        &out),
+             0);
+    QHash<QString, QString> portOfSlot;
+    for (const QJsonObject &line : jsonLines(out)) {
+        if (line.contains("port"))
+            QCOMPARE(
+                line.value("slot").toString(),
+                portOfSlot.value(line.value("port").toString(), line.value("slot").toString()));
+        portOfSlot.insert(line.value("port").toString(), line.value("slot").toString());
+    }
+    QCOMPARE(portOfSlot.value(modules[0]->link.slavePath()), QStringLiteral("A1"));
+    QCOMPARE(portOfSlot.value(modules[1]->link.slavePath()), QStringLiteral("A2"));
+    QVERIFY(out.contains(R"("phase":"waiting-port","slot":"A3")"));
+    const QList<QJsonObject> records = jsonLines(readFile(path("units.jsonl")));
+    QCOMPARE(records.size(), 2);
+    for (const QJsonObject &record : records) {
+        QCOMPARE(record.value("station").toString(), QStringLiteral("st2"));
+        QCOMPARE(record.value("slot").toString(),
+                 portOfSlot.value(record.value("port").toString()));
+    }
+    QVERIFY(!QFile::exists(path("ignored.jsonl")));
 }
 
 void TstKbmaint::exitStatus_data()

@@ -129,11 +129,13 @@ void TestMainWindow::startsOnDevicePageWithOnlyHelp()
     QCOMPARE(currentPage(), devicePage());
     QVERIFY(isOnlyChecked(DEV_INFO));
 
-    // The three pages are stacked once each, in order.
+    // The four pages are stacked once each, in order; the station's button is always there.
     auto *stack = mainWindow()->findChild<QStackedWidget *>("stackedWidget");
-    QCOMPARE(stack->count(), 3);
+    QCOMPARE(stack->count(), 4);
     QCOMPARE(stack->widget(0), devicePage());
     QCOMPARE(stack->widget(2), helpPage());
+    QCOMPARE(stack->widget(3)->objectName(), QStringLiteral("stationPage"));
+    QVERIFY(navButton(QStringLiteral("产线工位"))->isVisible());
 
     QVERIFY(!mainWindow()->findChild<QWidget *>("widget_left_nav")->isVisible());
     auto *version = mainWindow()->findChild<QWidget *>("customStatusBar");
