@@ -1,6 +1,8 @@
 #include "provision/stationfile.h"
 
+#include "provision/inputfile.h"
 #include <QDir>
+
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -165,12 +167,10 @@ bool StationFileReader::parse(const QByteArray &json, const QString &folder, Sta
 
 bool StationFileReader::load(const QString &path, StationFile *file, QString *problem)
 {
-    QFile source(path);
-    if (!source.open(QIODevice::ReadOnly)) {
-        *problem = tr("无法读取工位文件%1").arg(path);
+    QByteArray bytes;
+    if (!InputFile::read(path, tr("工位文件"), &bytes, problem))
         return false;
-    }
     const QFileInfo info(path);
     file->path = info.absoluteFilePath();
-    return parse(source.readAll(), info.absolutePath(), file, problem);
+    return parse(bytes, info.absolutePath(), file, problem);
 }
