@@ -1,8 +1,8 @@
 #include "provision/stationfile.h"
 
 #include "provision/inputfile.h"
-#include <QDir>
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
