@@ -217,8 +217,7 @@ void SigleDebug::fallBackToClosedPort()
 void SigleDebug::on_pushButton_refresh_clicked()
 {
     disableDeviceActions();
-    if (readVersionBlock() && readUartBlock() && readWifiBlock())
-        readFeBlock();
+    refreshDevice();
     waitWithEvents(1000);
     enableDeviceActions();
 }

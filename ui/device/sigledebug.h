@@ -129,10 +129,11 @@ private:
     void checkDefaultWifiPassword();
 
     // Device information.
-    bool readVersionBlock();
-    bool readUartBlock();
-    bool readWifiBlock();
-    bool readFeBlock();
+    void refreshDevice();
+    void showVersionBlock(const VersionInfo &info);
+    void showUartBlock(const UartInfo &info);
+    void showWifiBlock(const WifiInfo &info);
+    void showFeBlock(const FeInfo &info);
     bool readSucceeded(SessionRequest request, const StepResult &result);
 
     // Settings writes: true when the module accepted the value; a failure

@@ -78,39 +78,45 @@ bool SigleDebug::readSucceeded(SessionRequest request, const StepResult &result)
     return false;
 }
 
-bool SigleDebug::readVersionBlock()
+// The engine's refresh; the blocks read before a failed one are shown.
+void SigleDebug::refreshDevice()
 {
-    VersionInfo info;
-    const StepResult result = session->readVersions(&info);
-    if (!readSucceeded(SessionRequest::ReadVersions, result)) {
-        // A module that does not answer the version read has no session.
-        if (result.outcome == StepOutcome::TimedOut)
-            setSessionView(false);
-        return false;
-    }
-    ui->label_softVer->setText(formatVersion(info.software));
-    ui->label_hardVer->setText(formatVersion(info.hardware));
-    return true;
+    DeviceInfo info;
+    const RefreshResult result = session->refresh(&info);
+    const int shown = result.ok() ? 4 : result.blocksRead;
+    if (shown > 0)
+        showVersionBlock(info.version);
+    if (shown > 1)
+        showUartBlock(info.uart);
+    if (shown > 2)
+        showWifiBlock(info.wifi);
+    if (shown > 3)
+        showFeBlock(info.fe);
+    if (result.ok() || readSucceeded(result.failedRead, result))
+        return;
+    // A module that does not answer the version read has no session.
+    if (result.failedRead == SessionRequest::ReadVersions &&
+        result.outcome == StepOutcome::TimedOut)
+        setSessionView(false);
 }
 
-bool SigleDebug::readUartBlock()
+void SigleDebug::showVersionBlock(const VersionInfo &info)
 {
-    UartInfo info;
-    if (!readSucceeded(SessionRequest::ReadUart, session->readUart(&info)))
-        return false;
+    ui->label_softVer->setText(formatVersion(info.software));
+    ui->label_hardVer->setText(formatVersion(info.hardware));
+}
+
+void SigleDebug::showUartBlock(const UartInfo &info)
+{
     ui->label_baudrate->setText(QString::number(info.baudRate));
     ui->label_databit->setText(QString::number(info.dataBits));
     ui->label_stopbit->setText(stopBitText(info.stopBitCode));
     if (const auto parity = parityText(info.parityCode))
         ui->label_parity->setText(*parity);
-    return true;
 }
 
-bool SigleDebug::readWifiBlock()
+void SigleDebug::showWifiBlock(const WifiInfo &info)
 {
-    WifiInfo info;
-    if (!readSucceeded(SessionRequest::ReadWifi, session->readWifi(&info)))
-        return false;
     ui->label_SSID->setText(info.ssid);
     ui->label_channel->setText(QString::number(info.channel));
     ui->label_bandwidth->setText(QString::number(info.bandWidth) + QStringLiteral("MHz"));
@@ -121,16 +127,11 @@ bool SigleDebug::readWifiBlock()
     ui->label_wifiIp->setText(formatDottedQuad(info.ip));
     ui->label_wifiMask->setText(formatDottedQuad(info.mask));
     ui->label_wifiMac->setText(formatMacColons(info.mac));
-    return true;
 }
 
-bool SigleDebug::readFeBlock()
+void SigleDebug::showFeBlock(const FeInfo &info)
 {
-    FeInfo info;
-    if (!readSucceeded(SessionRequest::ReadFe, session->readFe(&info)))
-        return false;
     ui->label_FeIP->setText(formatDottedQuad(info.ip));
     ui->label_FeMask->setText(formatDottedQuad(info.mask));
     ui->label_feMac->setText(formatMacColons(info.mac));
-    return true;
 }

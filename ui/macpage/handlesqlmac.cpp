@@ -30,11 +30,11 @@ HandleSqlMac::HandleSqlMac(const QString &startMac, int count, int headLength, i
 void HandleSqlMac::run()
 {
     emit progressVSignal(1);
-    insertRange();
+    insertMacRange();
     emit isEndSignal();
 }
 
-void HandleSqlMac::insertRange()
+void HandleSqlMac::insertMacRange()
 {
     MacRange range;
     QString why;

@@ -29,7 +29,7 @@ protected:
     void run() override;
 
 private:
-    void insertRange();
+    void insertMacRange();
 
     const QString startMac;
     const int count;
