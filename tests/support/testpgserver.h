@@ -20,6 +20,9 @@ public:
     const QString &failure() const { return why; }
     // postgresql://postgres@<socket folder, percent-encoded>:PORT/<database>
     QString url() const;
+    // Stops the server at once, as a lost server; start() brings it back.
+    bool stop();
+    bool start();
 
 private:
     bool runTool(const QString &tool, const QStringList &arguments);
