@@ -1,7 +1,9 @@
 #pragma once
 
 #include "macpool/macstore.h"
+
 #include "ui/macpage/dbpassword.h"
+#include <QHash>
 
 #include <QPointer>
 #include <QString>
@@ -77,6 +79,7 @@ private:
     void turnPage(int delta);
     void showPageInfo(int current, int pages);
     void fillTable(const QList<MacRow> &rows);
+    QHash<QString, QString> unitNotes(const QList<MacRow> &rows) const;
 
     Ui::HandleRecorde *ui;
     const QString dbPassword = QStringLiteral("580274");
