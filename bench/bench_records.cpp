@@ -44,17 +44,17 @@ double median(std::vector<double> values)
     return values[values.size() / 2];
 }
 
-// Record i of a line with 6 stations and 8 slots over 14 days; one unit in
-// 12 fails, and the unit after a failure is that unit again.
-QJsonObject synthetic(int i)
+// Record i of `count` of a line with 6 stations and 8 slots over 14 days;
+// one unit in 12 fails, and the record after a failure is that unit again.
+QJsonObject synthetic(int i, int count)
 {
     const bool failed = i % 12 == 5;
     const int unit = i % 12 == 6 ? i - 1 : i;
-    const QDateTime start = QDateTime(QDate(2026, 11, 20), QTime(6, 0), Qt::UTC)
-                                .addSecs(qint64(i) * 1209600 / RECORDS * 1);
+    const QDateTime start =
+        QDateTime(QDate(2026, 11, 20), QTime(6, 0), Qt::UTC).addSecs(qint64(i) * 1209600 / count);
     QJsonObject record{{"unitId", QString("00000000-0000-4000-8000-%1").arg(i, 12, 10, QChar('0'))},
-                       {"station", QString("station-%1").arg(i % 6 + 1)},
-                       {"slot", QString::number(i % 8 + 1)},
+                       {"station", QString("station-%1").arg(i / 3 % 6 + 1)},
+                       {"slot", QString::number(i / 7 % 8 + 1)},
                        {"port", QString("/dev/ttyUSB%1").arg(i % 8)},
                        {"operator", "wang"},
                        {"startedAt", start.toString(Qt::ISODate)},
@@ -197,7 +197,7 @@ void writeReport(const QString &path)
     UnitRecordStore store(url);
     QList<QJsonObject> records;
     for (int i = 0; i < REPORT_RECORDS; ++i)
-        records << synthetic(i * (RECORDS / REPORT_RECORDS) + i % 12);
+        records << synthetic(i, REPORT_RECORDS);
     RecordsReportData data;
     data.title = "KB-R5530 生产记录（1000条合成记录）";
     UnitRecordFilter failed;
@@ -230,7 +230,7 @@ int main(int argc, char *argv[])
     writeReport(reportPath);
     QList<QJsonObject> records;
     for (int i = 0; i < RECORDS; ++i)
-        records << synthetic(i);
+        records << synthetic(i, RECORDS);
     MacPool(QStringLiteral("sqlite:records.db"), QString(), MissingPoolFile::Create);
     benchBackend("SQLite", "sqlite:" + QDir::current().filePath("records.db"), records);
     TestPgServer server;
