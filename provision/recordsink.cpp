@@ -47,11 +47,12 @@ RecordSink::Stored RecordSink::store(const QJsonObject &record)
         problem = store.openError();
     }
     qCDebug(lcMacpool).noquote() << "unit record spooled:" << problem;
-    QString spoolProblem;
-    const bool spooled = spool.append(keyed, &spoolProblem);
-    std::lock_guard<std::mutex> guard(problemLock);
-    problemText = spooled ? problem : spoolProblem;
-    return spooled ? Stored::Spool : Stored::Lost;
+    if (spool.append(keyed, &problem))
+        return Stored::Spool;
+    // Neither took it: said on stderr, which JSON lines never use.
+    qWarning().noquote() << tr("设备记录%1未能保存：%2")
+                                .arg(keyed.value(QLatin1String("unitId")).toString(), problem);
+    return Stored::Lost;
 }
 
 int RecordSink::flush(QString *problem)
@@ -69,10 +70,4 @@ int RecordSink::flush(QString *problem)
         },
         problem);
     return drained ? count : -1;
-}
-
-QString RecordSink::lastProblem() const
-{
-    std::lock_guard<std::mutex> guard(problemLock);
-    return problemText;
 }

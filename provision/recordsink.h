@@ -18,8 +18,6 @@
 #include <QJsonObject>
 #include <QString>
 
-#include <mutex>
-
 class RecordSink : public UnitSink
 {
     Q_DECLARE_TR_FUNCTIONS(RecordSink)
@@ -35,10 +33,8 @@ public:
     // Uploads the spool; the number of records it held, -1 with the reason
     // when the database or the spool failed.
     int flush(QString *problem);
-    // Records waiting in the spool.
+    // Records waiting in the spool, as a station's page shows them.
     int spoolCount() const { return spool.count(); }
-    // What went wrong last (the database's or the spool's text), for the log.
-    QString lastProblem() const;
 
     void unitEnded(const PortOutcome &, const QJsonObject &record) override { store(record); }
 
@@ -48,6 +44,4 @@ public:
 private:
     QString url;
     RecordSpool spool;
-    mutable std::mutex problemLock;
-    QString problemText;
 };
