@@ -4,10 +4,13 @@
 #include "cli/inputs.h"
 #include "cli/options.h"
 #include "cli/pool.h"
+#include "cli/records.h"
 #include "cli/run.h"
 #include "cli/signals.h"
 #include "cli/stationrun.h"
+#include "macpool/macpool.h"
 #include "provision/macsupply.h"
+#include "provision/recordsink.h"
 #include "provision/reportfile.h"
 
 #include <QCoreApplication>
@@ -55,7 +58,8 @@ int runModuleCommand(const CliOptions &options, Console *console)
     const int poolStatus = checkPlanPool(plan, options.ports.size(), console);
     if (poolStatus != ExitStatus::OK)
         return poolStatus;
-    // The report takes each unit's record before the console says its result.
+    // The report and the records take each unit's record (committed or
+    // spooled) before the console says its result.
     SinkList sinks;
     ReportFile report;
     if (!options.report.isEmpty()) {
@@ -63,6 +67,8 @@ int runModuleCommand(const CliOptions &options, Console *console)
             return refuse(console, problem);
         sinks.add(&report);
     }
+    RecordSink records(plan.poolUrl.isEmpty() ? localPoolUrl() : plan.poolUrl);
+    sinks.add(&records);
     sinks.add(console);
     if (options.watch) {
         console->warn(QCoreApplication::translate("kbmaint", "等待模块接入，按Ctrl+C结束"));
@@ -99,6 +105,11 @@ int kbmaintMain(int argc, char **argv)
     case Command::PoolList:
     case Command::PoolRelease:
         return PoolCommands::run(options, &console);
+    case Command::RecordsList:
+    case Command::RecordsYield:
+    case Command::RecordsReport:
+    case Command::RecordsFlush:
+        return RecordsCommands::run(options, &console);
     default:
         if (!options.stationFile.isEmpty())
             return StationRun::run(options, &console);

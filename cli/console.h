@@ -74,6 +74,10 @@ public:
     // A result that belongs to no port (ports, pool): fields go into the
     // result line, or `text` is the human output.
     void plainResult(const QJsonObject &fields, const QString &text);
+    // One JSON object as a stdout line, as it is (a listing's row).
+    void jsonLine(const QJsonObject &line) { writeJson(line); }
+    // Text for stdout as it is (a table, CSV).
+    void print(const QString &text) { writeText(streams.out, text); }
     // A message for a person: stderr in both modes.
     void warn(const QString &text);
     // From now on the lines of `port` carry "slot": `slot` beside "port",

@@ -32,6 +32,10 @@ constexpr CommandRow COMMANDS[] = {
     {Command::PoolStats, "pool stats", false},
     {Command::PoolList, "pool list", false},
     {Command::PoolRelease, "pool release", false},
+    {Command::RecordsList, "records list", false},
+    {Command::RecordsYield, "records yield", false},
+    {Command::RecordsReport, "records report", false},
+    {Command::RecordsFlush, "records flush", false},
 };
 
 // The texts CLI11 fills in, turned into QStrings once parsing is done.
@@ -41,7 +45,8 @@ struct RawOptions {
     std::string passwordFile, newLoginPasswordFile, newWifiPasswordFile;
     std::string ssid, file, directory, wifiMac, feMac, operatorName, poolUrl, recipe, report;
     std::string rangeStart, releaseMac, reason;
-    std::string station;
+    std::string station; // the station file
+    std::string since, until, stationFilter, slot, mac, by, html;
 };
 
 // A help text, translated.
@@ -236,6 +241,71 @@ void addPoolCommands(CLI::App &app, RawOptions &raw, CliOptions *options)
     });
 }
 
+void addSince(CLI::App *command, RawOptions &raw)
+{
+    command
+        ->add_option("--since", raw.since,
+                     t(QT_TRANSLATE_NOOP("kbmaint", "开始时间不早于DATE（UTC日期或ISO时间）。")))
+        ->type_name("DATE");
+}
+
+void addRecordsCommands(CLI::App &app, RawOptions &raw, CliOptions *options)
+{
+    CLI::App *records = app.add_subcommand(
+        "records", t(QT_TRANSLATE_NOOP("kbmaint", "地址池数据库中的设备记录。")));
+    records->require_subcommand(1);
+    records
+        ->add_option(
+            "--pool", raw.poolUrl,
+            t(QT_TRANSLATE_NOOP("kbmaint", "地址池URL（sqlite:路径 或 postgresql://...）。")))
+        ->type_name("URL");
+    CLI::App *list =
+        records->add_subcommand("list", t(QT_TRANSLATE_NOOP("kbmaint", "每条记录一行。")));
+    addSince(list, raw);
+    list->add_option("--until", raw.until,
+                     t(QT_TRANSLATE_NOOP("kbmaint", "开始时间早于DATE（日期含当天）。")))
+        ->type_name("DATE");
+    list->add_option("--station", raw.stationFilter, t(QT_TRANSLATE_NOOP("kbmaint", "只列该工位。")))
+        ->type_name("S");
+    list->add_option("--slot", raw.slot, t(QT_TRANSLATE_NOOP("kbmaint", "只列该槽位。")))
+        ->type_name("N");
+    list->add_option("--mac", raw.mac,
+                     t(QT_TRANSLATE_NOOP("kbmaint", "只列Wifi或FE地址为MAC的记录。")))
+        ->type_name("MAC");
+    list->add_flag("--failed", options->failedOnly,
+                   t(QT_TRANSLATE_NOOP("kbmaint", "只列失败的。")));
+    list->add_flag("--csv", options->csv, t(QT_TRANSLATE_NOOP("kbmaint", "CSV格式，带表头。")));
+    CLI::App *yield = records->add_subcommand(
+        "yield", t(QT_TRANSLATE_NOOP("kbmaint", "设备数、通过、失败、一次通过率及失败步骤。")));
+    addSince(yield, raw);
+    yield
+        ->add_option("--by", raw.by,
+                     t(QT_TRANSLATE_NOOP("kbmaint", "按station、slot、step或day分组。")))
+        ->type_name("KEY")
+        ->check(CLI::IsMember({"station", "slot", "step", "day"}));
+    CLI::App *report = records->add_subcommand(
+        "report", t(QT_TRANSLATE_NOOP("kbmaint", "写一个独立的HTML报告（柱状图、失败）。")));
+    report->add_option("--html", raw.html, t(QT_TRANSLATE_NOOP("kbmaint", "HTML文件。")))
+        ->type_name("FILE")
+        ->required();
+    addSince(report, raw);
+    CLI::App *flush = records->add_subcommand(
+        "flush", t(QT_TRANSLATE_NOOP("kbmaint", "上传本工位缓存中的记录。")));
+    for (CLI::App *sub : {list, yield, report, flush})
+        sub->fallthrough();
+}
+
+void takeRecordsRaw(const RawOptions &raw, CliOptions *options)
+{
+    options->since = text(raw.since);
+    options->until = text(raw.until);
+    options->station = text(raw.stationFilter);
+    options->slot = text(raw.slot);
+    options->mac = text(raw.mac);
+    options->by = text(raw.by);
+    options->html = text(raw.html);
+}
+
 void takeRaw(const RawOptions &raw, CliOptions *options)
 {
     for (const std::string &port : raw.ports)
@@ -257,6 +327,7 @@ void takeRaw(const RawOptions &raw, CliOptions *options)
     options->rangeStart = text(raw.rangeStart);
     options->releaseMac = text(raw.releaseMac);
     options->reason = text(raw.reason);
+    takeRecordsRaw(raw, options);
 }
 
 // The unknown options among the words CLI11 left, named up to any "=":
@@ -380,6 +451,7 @@ int parseCommandLine(int argc, char **argv, CliOptions *options, std::string *ou
     app.add_subcommand("ports", t(QT_TRANSLATE_NOOP("kbmaint", "按自然顺序列出串口（不登录）。")));
     addModuleCommands(app, raw, options);
     addPoolCommands(app, raw, options);
+    addRecordsCommands(app, raw, options);
     for (CLI::App *sub : app.get_subcommands({}))
         sub->fallthrough();
 

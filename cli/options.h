@@ -24,6 +24,10 @@ enum class Command {
     PoolStats,
     PoolList,
     PoolRelease,
+    RecordsList,
+    RecordsYield,
+    RecordsReport,
+    RecordsFlush,
 };
 
 struct CliOptions {
@@ -59,6 +63,15 @@ struct CliOptions {
     int page = 1;
     QString releaseMac; // pool release
     QString reason;
+    QString since; // records: a date or an ISO time
+    QString until;
+    QString station;
+    QString slot;
+    QString mac;
+    bool failedOnly = false;
+    bool csv = false;
+    QString by;   // records yield
+    QString html; // records report
 };
 
 // The subcommand's name as typed ("set-ssid", "pool list").

@@ -197,6 +197,9 @@ bool MacPool::openDatabase()
         if (!where.password.isEmpty())
             db.setPassword(where.password);
         db.setDatabaseName(where.database);
+        // A server whose host is down answers no SYN: give up within seconds, so a
+        // station reports the pool unavailable (and spools its records) instead of hanging.
+        db.setConnectOptions(QStringLiteral("connect_timeout=10"));
     } else {
         db.setDatabaseName(where.path);
         db.setConnectOptions(SQLITE_OPTIONS);

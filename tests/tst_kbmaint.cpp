@@ -2,6 +2,7 @@
 // served by this test's event loop while kbmaint runs as a process.
 
 #include "macpool/macpool.h"
+#include "macpool/unitrecords.h"
 #include "protocol/frame.h"
 #include "simulator/modulemodel.h"
 #include "simulator/ptylink.h"
@@ -103,7 +104,13 @@ class TstKbmaint : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { qRegisterMetaType<QProcess::ExitStatus>(); }
+    void initTestCase()
+    {
+        qRegisterMetaType<QProcess::ExitStatus>();
+        // Records that find no database spool into the test's folder, not the user's.
+        QVERIFY(dataHome.isValid());
+        qputenv("XDG_DATA_HOME", dataHome.path().toUtf8());
+    }
     void init();
     void provisionsThreeModulesOneFaulty();
     void exitStatus_data();
@@ -140,6 +147,7 @@ private:
     }
 
     std::unique_ptr<QTemporaryDir> dir;
+    QTemporaryDir dataHome;
 };
 
 void TstKbmaint::init()
@@ -193,6 +201,17 @@ void TstKbmaint::provisionsThreeModulesOneFaulty()
 
     const QList<QJsonObject> records = jsonLines(readFile(path("report.jsonl")));
     QCOMPARE(records.size(), 3);
+    // The same units in the pool's database, each under a key of its own.
+    QSet<QString> reported, inDatabase, keys;
+    for (const QJsonObject &record : records)
+        reported << record.value("port").toString() + record.value("wifiMac").toString();
+    QString storeError;
+    for (const UnitRecordRow &row : UnitRecordStore(poolUrl).select({}, storeError)) {
+        inDatabase << row.port + row.wifiMac;
+        keys << row.unitId;
+    }
+    QCOMPARE(inDatabase, reported);
+    QCOMPARE(keys.size(), 3);
     const QString sha256 =
         QString::fromLatin1(QCryptographicHash::hash(firmware, QCryptographicHash::Sha256).toHex());
     MacPool pool(poolUrl);

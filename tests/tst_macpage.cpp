@@ -1,4 +1,5 @@
 #include "macpool/macpool.h"
+#include "macpool/unitrecords.h"
 #include "ui/boxes/custombox.h"
 #include "ui/boxes/progressbar.h"
 #include "ui/macpage/dbpassword.h"
@@ -323,24 +324,31 @@ void TestMacPage::searches_data()
     QTest::addColumn<QString>("radio");
     QTest::addColumn<QStringList>("selected");
     QTest::addColumn<QString>("usedColumn");
+    QTest::addColumn<QString>("tip"); // of the first row: the unit record of a used address
 
+    const QString unit = "工位 st-4，槽位 2，时间 2026-12-01T08:00:00Z";
     const QString a = "90:7E:BA:00:00:00", b = "90:7E:BA:00:00:01", c = "90:7E:BA:00:00:02",
                   d = "90:7E:BA:00:00:03";
     QTest::newRow("status: free") << "pushButton_status" << 0 << "" << false << "radioButton_all"
-                                  << QStringList{a, d} << "否";
-    QTest::newRow("status: used, operator ticked") << "pushButton_status" << 1 << "zhang" << true
-                                                   << "radioButton_all" << QStringList{b} << "是";
+                                  << QStringList{a, d} << "否"
+                                  << "";
+    QTest::newRow("status: used, operator ticked")
+        << "pushButton_status" << 1 << "zhang" << true << "radioButton_all" << QStringList{b}
+        << "是" << unit;
     QTest::newRow("status: all, used today by the date radio")
         << "pushButton_status" << 2 << "" << false << "radioButton_used_date" << QStringList{b, c}
-        << "是";
+        << "是" << unit;
     QTest::newRow("operator search ignores its check box")
         << "pushButton_operator" << 2 << "li" << false << "radioButton_all" << QStringList{c}
-        << "是";
+        << "是"
+        << "";
     QTest::newRow("date of use with the operator ticked")
         << "pushButton_used_time" << 2 << "li" << true << "radioButton_all" << QStringList{c}
-        << "是";
+        << "是"
+        << "";
     QTest::newRow("operator named like the column")
         << "pushButton_operator" << 2 << "Operator" << false << "radioButton_all" << QStringList()
+        << ""
         << "";
 }
 
@@ -353,9 +361,18 @@ void TestMacPage::searches()
     QFETCH(QString, radio);
     QFETCH(QStringList, selected);
     QFETCH(QString, usedColumn);
+    QFETCH(QString, tip);
     fillPool(4);
     QString error;
     QVERIFY(markMacUsed({"90:7E:BA:00:00:01", 1, "R5530", "BC1", "zhang"}, error));
+    UnitRecordStore records(localPoolUrl());
+    QVERIFY2(records.createTable(error) && records.insert({{{"unitId", "u1"},
+                                                            {"station", "st-4"},
+                                                            {"slot", "2"},
+                                                            {"startedAt", "2026-12-01T08:00:00Z"},
+                                                            {"wifiMac", "90-7E-BA-00-00-01"}}},
+                                                          error),
+             qPrintable(error));
     QVERIFY(markMacUsed({"90:7E:BA:00:00:02", 1, "R5530", "BC2", "li"}, error));
     child<QComboBox>(page.get(), "comboBox_status")->setCurrentIndex(statusIndex);
     child<QLineEdit>(page.get(), "lineEdit_operator")->setText(operatorText);
@@ -364,6 +381,8 @@ void TestMacPage::searches()
     click(page.get(), button);
     QCOMPARE(tableColumn(page.get(), 0), selected);
     QCOMPARE(tableColumn(page.get(), 2).value(0), usedColumn);
+    auto *first = child<QTableWidget>(page.get(), "tableWidget")->item(0, 0);
+    QCOMPARE(first ? first->toolTip() : QString(), tip);
     QCOMPARE(pageLabels(page.get()), QString("1 / 1"));
     QCOMPARE(infoBox(), QString());
 }

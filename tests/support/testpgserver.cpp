@@ -43,20 +43,19 @@ TestPgServer::TestPgServer(const QString &database) : binDir(findBinDir()), data
             return;
         }
     }
-    const QStringList options{"-k", dir.path(), "-c", "listen_addresses=", "-p", PORT};
-    const QString data = dir.filePath("data");
-    started = runTool("initdb", {"-D", data, "-U", SUPERUSER, "-A", "trust", "--no-locale", "-E",
-                                 "UTF8", "--no-sync"}) &&
-              runTool("pg_ctl", {"-D", data, "-w", "-t", "120", "-l", dir.filePath("log"), "-o",
-                                 options.join(' '), "start"});
+    started = runTool("initdb", {"-D", dir.filePath("data"), "-U", SUPERUSER, "-A", "trust",
+                                 "--no-locale", "-E", "UTF8", "--no-sync"}) &&
+              start();
     if (started)
         runTool("createdb", {"-h", dir.path(), "-p", PORT, "-U", SUPERUSER, database});
 }
 
-TestPgServer::~TestPgServer()
+bool TestPgServer::start()
 {
-    if (started)
-        runTool("pg_ctl", {"-D", dir.filePath("data"), "-m", "immediate", "-w", "stop"});
+    const QStringList options{"-k", dir.path(), "-c", "listen_addresses=", "-p", PORT};
+    started = runTool("pg_ctl", {"-D", dir.filePath("data"), "-w", "-t", "120", "-l",
+                                 dir.filePath("log"), "-o", options.join(' '), "start"});
+    return started;
 }
 
 bool TestPgServer::stop()
@@ -65,12 +64,10 @@ bool TestPgServer::stop()
     return !started;
 }
 
-bool TestPgServer::restart()
+TestPgServer::~TestPgServer()
 {
-    const QStringList options{"-k", dir.path(), "-c", "listen_addresses=", "-p", PORT};
-    started = runTool("pg_ctl", {"-D", dir.filePath("data"), "-w", "-t", "120", "-l",
-                                 dir.filePath("log"), "-o", options.join(' '), "start"});
-    return started;
+    if (started)
+        runTool("pg_ctl", {"-D", dir.filePath("data"), "-m", "immediate", "-w", "stop"});
 }
 
 QString TestPgServer::url() const

@@ -20,9 +20,11 @@ public:
     const QString &failure() const { return why; }
     // postgresql://postgres@<socket folder, percent-encoded>:PORT/<database>
     QString url() const;
-    // Stops the server at once, as a crash would, and starts it again.
+    // Stops the server at once, as a crash would; start() or restart()
+    // brings it back.
     bool stop();
-    bool restart();
+    bool start();
+    bool restart() { return start(); }
 
 private:
     bool runTool(const QString &tool, const QStringList &arguments);

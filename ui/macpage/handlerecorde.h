@@ -3,6 +3,7 @@
 #include "macpool/macstore.h"
 #include "ui/boxes/custombox.h"
 #include "ui/macpage/dbpassword.h"
+#include <QHash>
 
 #include <QPointer>
 #include <QString>
@@ -84,6 +85,7 @@ private:
     void turnPage(int delta);
     void showPageInfo(int current, int pages);
     void fillTable(const QList<MacRow> &rows);
+    QHash<QString, QString> unitNotes(const QList<MacRow> &rows) const;
 
     Ui::HandleRecorde *ui;
     const QString dbPassword = QStringLiteral("580274");

@@ -1,6 +1,7 @@
 #include "ui/macpage/handlerecorde.h"
 
 #include "base/logging.h"
+#include "macpool/unitrecords.h"
 #include "ui_handlerecorde.h"
 
 #include "ui/boxes/custombox.h"
@@ -132,6 +133,26 @@ void HandleRecorde::showPageInfo(int current, int pages)
     ui->label_sum->setText(QString::number(qMax(pages, 1)));
 }
 
+// For each used address that a unit record of the pool names: the station,
+// slot and time of the latest such unit.
+QHash<QString, QString> HandleRecorde::unitNotes(const QList<MacRow> &rows) const
+{
+    QHash<QString, QString> notes;
+    UnitRecordStore store(localPoolUrl());
+    QString error;
+    if (!store.isOpen() || !store.hasTable(error))
+        return notes;
+    for (const MacRow &row : rows) {
+        UnitRecordRow unit;
+        if (row.IsUsed == 1 && store.lastUse(row.MacAddr, unit, error))
+            notes.insert(row.MacAddr,
+                         tr("工位 %1，槽位 %2，时间 %3")
+                             .arg(unit.station, unit.slot,
+                                  unit.startedAt.isEmpty() ? unit.endedAt : unit.startedAt));
+    }
+    return notes;
+}
+
 // Column 2 reads "是" for a used address, "隔离" for a quarantined one (its
 // outcome on a module is unknown; it is never handed out again), "未知" for
 // a write whose outcome nobody recorded (never handed out either), else "否".
@@ -140,6 +161,7 @@ void HandleRecorde::fillTable(const QList<MacRow> &rows)
     QTableWidget *table = ui->tableWidget;
     table->clearContents();
     table->setRowCount(0);
+    const QHash<QString, QString> notes = unitNotes(rows);
     for (const MacRow &row : rows) {
         qCDebug(lcMacpool).noquote() << macPageText({row});
         const QString use = row.IsUsed == 1                    ? tr("是")
@@ -154,9 +176,12 @@ void HandleRecorde::fillTable(const QList<MacRow> &rows)
             auto *item = new QTableWidgetItem(cells.at(column));
             item->setTextAlignment(Qt::AlignCenter);
             item->setFlags(item->flags() & ~Qt::ItemIsEditable);
-            const bool noted = row.hold == MacHold::QUARANTINED && !row.holdNote.isEmpty();
-            item->setToolTip(noted ? row.holdNote
-                                   : cells.at(column)); // the whole of an elided text
+            if (row.hold == MacHold::QUARANTINED && !row.holdNote.isEmpty())
+                item->setToolTip(row.holdNote);
+            else if (notes.contains(row.MacAddr))
+                item->setToolTip(notes.value(row.MacAddr));
+            else
+                item->setToolTip(cells.at(column)); // the whole of an elided text
             table->setItem(at, column, item);
         }
     }
