@@ -3,7 +3,9 @@
 #include "cli/console.h"
 #include "cli/inputs.h"
 #include "cli/signals.h"
+#include "macpool/macpool.h"
 #include "provision/macsupply.h"
+#include "provision/recordsink.h"
 #include "provision/reportfile.h"
 #include "provision/stationplan.h"
 #include "provision/stationrunner.h"
@@ -165,6 +167,8 @@ int run(const CliOptions &options, Console *console)
             return refuse(console, Failure::RefusedInput, problem);
         sinks.add(&report);
     }
+    RecordSink records(plan.poolUrl.isEmpty() ? localPoolUrl() : plan.poolUrl);
+    sinks.add(&records);
     sinks.add(console);
     ConsoleStation events(file, console, &sinks);
     StationRunner runner(file.slotList, plan, &events, &StopSignals::flag());

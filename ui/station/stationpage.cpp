@@ -1,5 +1,6 @@
 #include "ui/station/stationpage.h"
 
+#include "macpool/macpool.h"
 #include "provision/reportfile.h"
 #include "provision/stationplan.h"
 #include "provision/stationrunner.h"
@@ -118,7 +119,12 @@ bool StationPage::openStation(const QString &path, QString *problem)
     file = opened;
     plan = built;
     report = std::move(reportFile);
-    feed = new StationFeed(file.slotList.size(), report->isOpen() ? report.get() : nullptr, this);
+    records = std::make_unique<RecordSink>(plan.poolUrl.isEmpty() ? localPoolUrl() : plan.poolUrl);
+    sinks = SinkList();
+    if (report->isOpen())
+        sinks.add(report.get());
+    sinks.add(records.get());
+    feed = new StationFeed(file.slotList.size(), &sinks, this);
     connect(feed, &StationFeed::phaseChanged, stationBoard, &StationBoard::onPhase,
             Qt::QueuedConnection);
     connect(feed, &StationFeed::unitBegan, stationBoard, &StationBoard::onBegan,
@@ -188,10 +194,14 @@ void StationPage::showCounts()
 {
     const int passed = stationBoard->passed();
     const int failed = stationBoard->failed();
-    countsLabel->setText(tr("通过 %1  失败 %2  良率 %3")
-                             .arg(passed)
-                             .arg(failed)
-                             .arg(StationBoard::yieldText(passed, failed)));
+    QString text = tr("通过 %1  失败 %2  良率 %3")
+                       .arg(passed)
+                       .arg(failed)
+                       .arg(StationBoard::yieldText(passed, failed));
+    // Records the database did not take yet wait in the station's spool.
+    if (const int waiting = records ? records->spoolCount() : 0)
+        text += tr("  待上传记录 %1").arg(waiting);
+    countsLabel->setText(text);
 }
 
 void StationPage::showSlot(int slot)

@@ -7,8 +7,10 @@
 // the chosen slot's current and last unit. The units run in StationRunner's
 // threads; this page only shows what StationFeed delivers to it.
 
+#include "provision/recordsink.h"
 #include "provision/stationfile.h"
 #include "provision/unitjob.h"
+#include "provision/unitsink.h"
 #include "session/sessionlink.h"
 
 #include <QList>
@@ -81,6 +83,8 @@ private:
     UnitPlan plan;
     CancelFlag cancel;
     std::unique_ptr<ReportFile> report;
+    std::unique_ptr<RecordSink> records; // the pool's records table, or the spool
+    SinkList sinks;                      // what the slots' units end in: report, records
     StationFeed *feed = nullptr;
     std::unique_ptr<StationRunner> runner;
 };
