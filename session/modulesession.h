@@ -235,6 +235,10 @@ public:
 
     // The stop exchange of both transfers: CAN, answered by ACK.
     StopResult stopTransfer();
+    // For a stop sent while a transfer step still waits (nested in its wait):
+    // lets the block or answer under way on the line end, at most
+    // CANCEL_SETTLE_MS, and drops it, as a cancelled step does.
+    void settleLine() { settleAfterCancel(ReadPieces()); }
 
     // The log request: the module announces the name, size and digest. The
     // reply may come in pieces, so the page waits the full 500 ms; with

@@ -5,14 +5,17 @@
 #include "ui_sigledebug.h"
 
 // The stop exchange runs in this call, nested in the running step's wait if
-// there is one; that step then ends at its wait without a second stop (its
-// button is unchecked once the module confirmed the stop, or by the close).
+// there is one, after the unit under way on the line; that step then ends at
+// its wait without a second stop (its button is unchecked once the module
+// confirmed the stop, or by the close that follows).
 void SigleDebug::abortTransfer()
 {
     if (!transferRunning())
         return;
     transferCancel.cancel();
     link->wake();
+    if (runsTransferStep())
+        session->settleLine();
     if (ui->pushButton_start->isChecked())
         cancelUpgrade();
     else
