@@ -235,6 +235,11 @@ public:
 
     // The stop exchange of both transfers: CAN, answered by ACK.
     StopResult stopTransfer();
+    // For a transfer left running while no step waits (no verdict came, or
+    // the stop was not confirmed): when the last piece in is the module's
+    // lone EOT or CAN, answers it with ACK and returns it; 0 otherwise. The
+    // pieces in are dropped either way, as the next exchange would.
+    char answerEndSignal();
     // For a stop sent while a transfer step still waits (nested in its wait):
     // lets the block or answer under way on the line end, at most
     // CANCEL_SETTLE_MS, and drops it, as a cancelled step does.

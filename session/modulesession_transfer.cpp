@@ -128,6 +128,15 @@ void ModuleSession::acknowledgeEnd()
     link->write(QByteArray(1, Transfer::ACK));
 }
 
+char ModuleSession::answerEndSignal()
+{
+    const ReadPieces pieces = link->take();
+    const char end = pieces.isEmpty() ? 0 : endSignalIn({pieces.last()});
+    if (end)
+        acknowledgeEnd();
+    return end;
+}
+
 UpgradeResult ModuleSession::startLoading(const QString &path, quint32 size)
 {
     return announce(path, size, fileDigest(path, upgradeDigestFor(version)));

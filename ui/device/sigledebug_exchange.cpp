@@ -12,10 +12,15 @@
 #include <QTimer>
 
 // Every piece goes to the engine's link; the engine alone sees and answers
-// the module's end signal of a transfer.
+// the module's end signal of a transfer: in the wait of its step, or, for a
+// transfer left running while nothing waits, when asked after the piece.
 void SigleDebug::ReadBytes(QByteArray bytes, int)
 {
     link->received(bytes);
+    if (!transferRunning() || link->waiting())
+        return;
+    if (const char end = session->answerEndSignal())
+        finishByModule(end == Transfer::EOT);
 }
 
 bool SigleDebug::transferRunning() const
