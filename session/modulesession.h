@@ -31,6 +31,9 @@ constexpr int MAX_READ_REPEATS = 3;
 // answered once the line has been quiet for QUIET_MS.
 constexpr int LOG_PASS_MS = 300;
 constexpr int LOG_QUIET_MS = 20;
+// A cancelled transfer step waits at most this long for the unit under way
+// on the line (a block, or the answer to one) before it returns.
+constexpr int CANCEL_SETTLE_MS = 80;
 // The failures of one log block an unattended caller allows.
 constexpr int UNATTENDED_LOG_FAILURES = 10;
 constexpr int UNLIMITED = -1;
@@ -169,7 +172,9 @@ class ModuleSession
 public:
     // `link` must outlive the session; `observer` and `cancel` may be null.
     // The cancel flag ends the waits of a running transfer: the blocks and
-    // the verdict of sendImage() and the passes of pullLog(). The short
+    // the verdict of sendImage() and the passes of pullLog(). The step then
+    // returns Cancelled within CANCEL_SETTLE_MS, once the block or answer
+    // under way on the line is in (and dropped), ready for stopTransfer(). The short
     // exchanges (at most 1 s each) and stopTransfer() run to their end, so a
     // cancelled caller can still stop the transfer and log out.
     explicit ModuleSession(SessionLink *link, SessionObserver *observer = nullptr,
@@ -230,6 +235,15 @@ public:
 
     // The stop exchange of both transfers: CAN, answered by ACK.
     StopResult stopTransfer();
+    // For a transfer left running while no step waits (no verdict came, or
+    // the stop was not confirmed): when the last piece in is the module's
+    // lone EOT or CAN, answers it with ACK and returns it; 0 otherwise. The
+    // pieces in are dropped either way, as the next exchange would.
+    char answerEndSignal();
+    // For a stop sent while a transfer step still waits (nested in its wait):
+    // lets the block or answer under way on the line end, at most
+    // CANCEL_SETTLE_MS, and drops it, as a cancelled step does.
+    void settleLine() { settleAfterCancel(ReadPieces()); }
 
     // The log request: the module announces the name, size and digest. The
     // reply may come in pieces, so the page waits the full 500 ms; with
@@ -252,6 +266,8 @@ private:
     ReadPieces firstPieces(const QByteArray &frame, int limitMs, bool cancellable, bool *cancelled);
     ReadPieces drainUntilQuiet(ReadPieces pieces, bool *cancelled);
     void acknowledgeEnd();
+    void settleAfterCancel(const ReadPieces &taken);
+    UpgradeResult cancelledAt(UpgradeStage stage, const ReadPieces &taken);
     StepResult readBlock(SessionRequest request, QByteArray *reply);
     StepResult writeField(SessionRequest request, const QByteArray &field);
     CredentialResult sendWithFallback(SessionRequest request, const QString &account,

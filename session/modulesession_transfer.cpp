@@ -36,6 +36,15 @@ bool passComplete(const ReadPieces &pieces)
     return length > 0 && pieceBytes(pieces) >= length;
 }
 
+// The line has settled after a cancel once a lone signal or a whole block
+// is in: the answer to a block under way, or the module's block under way.
+bool settledAfterCancel(const ReadPieces &pieces)
+{
+    if (pieces.isEmpty())
+        return false;
+    return pieces.last().size() == 1 || passComplete(pieces);
+}
+
 // A whole log reply: 6 + N bytes (N at offset 3) whose CRC holds.
 bool wholeLogReply(const ReadPieces &pieces)
 {
@@ -93,11 +102,39 @@ ReadPieces ModuleSession::firstPieces(const QByteArray &frame, int limitMs, bool
     return link->take();
 }
 
+// Lets the unit under way on the line end before a cancelled step returns,
+// so that its rest is not taken for the answer to the stop; it is dropped.
+// `taken` are the pieces the step took since its last write.
+void ModuleSession::settleAfterCancel(const ReadPieces &taken)
+{
+    LinkWait wait;
+    wait.moreThan = NO_COUNT;
+    wait.until = [taken](const ReadPieces &pieces) { return settledAfterCancel(taken + pieces); };
+    wait.limitMs = Session::CANCEL_SETTLE_MS;
+    await(wait);
+    link->take();
+}
+
+UpgradeResult ModuleSession::cancelledAt(UpgradeStage stage, const ReadPieces &taken)
+{
+    settleAfterCancel(taken);
+    return upgradeResult(UpgradeOutcome::Cancelled, stage);
+}
+
 // Answers the module's end signal with ACK.
 void ModuleSession::acknowledgeEnd()
 {
     link->take();
     link->write(QByteArray(1, Transfer::ACK));
+}
+
+char ModuleSession::answerEndSignal()
+{
+    const ReadPieces pieces = link->take();
+    const char end = pieces.isEmpty() ? 0 : endSignalIn({pieces.last()});
+    if (end)
+        acknowledgeEnd();
+    return end;
 }
 
 UpgradeResult ModuleSession::startLoading(const QString &path, quint32 size)
@@ -175,7 +212,7 @@ UpgradeResult ModuleSession::sendBlocks(const QList<QByteArray> &blocks)
         cancelled = await(wait) == WaitEnd::Cancelled;
         const ReadPieces pieces = link->take();
         if (cancelled || (cancel && cancel->isSet()))
-            return upgradeResult(UpgradeOutcome::Cancelled, UpgradeStage::Blocks);
+            return cancelledAt(UpgradeStage::Blocks, pieces);
         if (lineLost) {
             UpgradeResult lost = lostResult(UpgradeOutcome::BlockTimedOut, UpgradeStage::Blocks);
             lost.blocksAcknowledged = result.blocksAcknowledged;
@@ -222,7 +259,7 @@ UpgradeResult ModuleSession::awaitVerdict()
     const ReadPieces pieces =
         firstPieces(QByteArray(1, Transfer::EOT), Upgrade::VERDICT_TIMEOUT_MS, true, &cancelled);
     if (cancelled || (cancel && cancel->isSet()))
-        return upgradeResult(UpgradeOutcome::Cancelled, UpgradeStage::Verdict);
+        return cancelledAt(UpgradeStage::Verdict, pieces);
     if (lineLost)
         return lostResult(UpgradeOutcome::VerdictTimedOut, UpgradeStage::Verdict);
     UpgradeResult result = upgradeResult(UpgradeOutcome::Rejected, UpgradeStage::Verdict);
@@ -364,6 +401,7 @@ LogPullResult ModuleSession::pullLog(const LogAnnouncement &announced, QIODevice
                 pieces = drainUntilQuiet(pieces, &cancelled);
         }
         if (cancelled || (cancel && cancel->isSet())) {
+            settleAfterCancel(pieces);
             result.outcome = LogPullOutcome::Cancelled;
             return result;
         }

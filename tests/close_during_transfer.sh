@@ -28,13 +28,15 @@ until_true() {
   return 1
 }
 
-export DISPLAY=:$((100 + RANDOM % 100)) QT_QPA_PLATFORM=xcb QT_XCB_GL_INTEGRATION=none
-Xvfb "$DISPLAY" -screen 0 1280x1024x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+# A display no other server holds: Xvfb picks it and writes its number.
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
 pids+=($!)
+until_true 100 grep -q . "$work/display" || fail "no X server"
+export DISPLAY=:$(head -1 "$work/display") QT_QPA_PLATFORM=xcb QT_XCB_GL_INTEGRATION=none
 until_true 50 xdotool getdisplaygeometry >/dev/null 2>&1 || fail "no X server"
 openbox >"$work/openbox.log" 2>&1 &
 pids+=($!)
-until_true 50 wmctrl -m >/dev/null 2>&1 || fail "openbox did not start"
+until_true 100 wmctrl -m >/dev/null 2>&1 || { cat "$work/openbox.log"; fail "openbox did not start"; }
 
 head -c 98304 /dev/urandom >"$work/fw.bin" # 96 blocks: about 5 s at 230400 baud
 

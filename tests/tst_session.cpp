@@ -49,13 +49,18 @@ struct Bench {
             feed(written);
             ScriptedLink::Reply reply;
             for (const QByteArray &bytes : answer) {
-                const int at = lineMs(written.size() + bytes.size());
+                int at = lineMs(written.size() + bytes.size());
+                if (inOrder) // the line delivers in order: no answer overtakes a block
+                    at = int(qMax<qint64>(at, lastAnswerMs - link.nowMs + 1));
+                lastAnswerMs = link.nowMs + at;
                 reply += outputFault ? outputFault(answers, at, bytes)
                                      : ScriptedLink::Reply{{at, bytes}};
                 ++answers;
             }
-            if (cancelAtWrite == link.writes.size())
-                reply.append({0, QByteArray()});
+            if (cancelAtWrite == link.writes.size()) {
+                reply.append({cancelAfterMs, QByteArray()});
+                cancelSetMs = link.nowMs + cancelAfterMs;
+            }
             if (loseAtWrite == link.writes.size())
                 reply = {{1, QByteArray(), true}}; // the line goes before the answer
             return reply;
@@ -89,6 +94,10 @@ struct Bench {
     QList<QByteArray> answer;
     int answers = 0;
     int cancelAtWrite = -1;
+    int cancelAfterMs = 0;
+    qint64 cancelSetMs = 0;
+    bool inOrder = false;
+    qint64 lastAnswerMs = 0;
     int loseAtWrite = -1;
     int splitAt = 0, splitGapMs = 0;
     QByteArray late;
@@ -151,6 +160,8 @@ private slots:
     void upgrade();
     void logPull_data();
     void logPull();
+    void cancelEndsTheStep_data();
+    void cancelEndsTheStep();
     void lostLineEndsTheStep_data();
     void lostLineEndsTheStep();
     void lostPortEndsTheWaitAtOnce();
@@ -442,6 +453,54 @@ void TestSession::logPull()
         QVERIFY2(boundMs / double(bench.link.nowMs - startMs) > 0.97,
                  qPrintable(QString::number(bench.link.nowMs - startMs)));
     }
+}
+
+void TestSession::cancelEndsTheStep_data()
+{
+    QTest::addColumn<QString>("fault");     // see applyFault; "log": a log pull, else an upgrade
+    QTest::addColumn<int>("cancelAtWrite"); // counted from the step's first write
+    QTest::addColumn<int>("cancelAfterMs");
+    QTest::newRow("unanswered block") << "block:1:" << 3 << 40;
+    QTest::newRow("block's ACK under way") << "" << 3 << 0;
+    QTest::newRow("verdict wait") << "eot:" << 8 << 500;
+    QTest::newRow("log pass, block under way") << "log" << 3 << 10;
+}
+
+// The flag ends the step at its wait within 100 ms, as Cancelled, never as
+// a time-out; the one stop exchange after it is acknowledged.
+void TestSession::cancelEndsTheStep()
+{
+    QFETCH(QString, fault);
+    QFETCH(int, cancelAtWrite);
+    QFETCH(int, cancelAfterMs);
+    QTemporaryDir dir;
+    QFile file(dir.filePath(QStringLiteral("fw.bin")));
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QByteArray(2500, 'x')) == 2500);
+    file.close();
+    Bench bench(moduleConfig(124));
+    QVERIFY(bench.session.login(QStringLiteral("admin"), PASSWORD).ok());
+    const LogRequestResult request = bench.session.requestLog();
+    applyFault(bench.model, fault);
+    bench.link.writes.clear();
+    bench.inOrder = true;
+    bench.cancelAtWrite = cancelAtWrite;
+    bench.cancelAfterMs = cancelAfterMs;
+    QBuffer sink;
+    sink.open(QIODevice::WriteOnly);
+    bool cancelled = false;
+    if (fault == QLatin1String("log")) {
+        cancelled = bench.session.pullLog(request.announced, &sink, Session::UNLIMITED).outcome ==
+                    LogPullOutcome::Cancelled;
+    } else {
+        const FirmwareImage image = FirmwareImage::load(file.fileName());
+        QCOMPARE(bench.session.startLoading(image).outcome, UpgradeOutcome::Upgraded);
+        cancelled = bench.session.sendImage(image.blocks).outcome == UpgradeOutcome::Cancelled;
+    }
+    const qint64 afterFlagMs = bench.link.nowMs - bench.cancelSetMs;
+    QVERIFY(cancelled);
+    QVERIFY2(afterFlagMs >= 0 && afterFlagMs < 100, qPrintable(QString::number(afterFlagMs)));
+    QCOMPARE(bench.session.stopTransfer().outcome, StopOutcome::Stopped);
+    QCOMPARE(bench.count(Transfer::CAN), 1);
 }
 
 void TestSession::lostLineEndsTheStep_data()

@@ -109,13 +109,22 @@ void SigleDebug::setSessionView(bool loggedIn)
 void SigleDebug::resetDeviceValues()
 {
     const QString placeholder = QString::fromLatin1(PLACEHOLDER);
-    for (QLabel *label :
-         {ui->label_softVer, ui->label_hardVer, ui->label_baudrate, ui->label_databit,
-          ui->label_stopbit, ui->label_parity, ui->label_SSID, ui->label_channel,
-          ui->label_bandwidth, ui->label_wifiIp, ui->label_wifiMask, ui->label_FeMask,
-          ui->label_FeIP, ui->label_feMac, ui->label_wifiMac})
+    for (QLabel *label : {ui->label_softVer, ui->label_hardVer, ui->label_baudrate,
+                          ui->label_databit, ui->label_stopbit, ui->label_parity, ui->label_channel,
+                          ui->label_bandwidth, ui->label_wifiIp, ui->label_wifiMask,
+                          ui->label_FeMask, ui->label_FeIP, ui->label_feMac, ui->label_wifiMac})
         label->setText(placeholder);
-    ui->lineEdit_password->setText(placeholder);
+    showWifiValues(placeholder, placeholder);
+}
+
+// The SSID and Wi-Fi password as shown, kept for the dialogs and the
+// default-password check.
+void SigleDebug::showWifiValues(const QString &ssid, const QString &password)
+{
+    wifiSsid = ssid;
+    wifiPassword = password;
+    ui->label_SSID->setText(ssid);
+    ui->lineEdit_password->setText(password);
 }
 
 void SigleDebug::disableDeviceActions()

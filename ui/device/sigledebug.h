@@ -117,6 +117,7 @@ private:
     // Views and actions.
     void setSessionView(bool loggedIn);
     void resetDeviceValues();
+    void showWifiValues(const QString &ssid, const QString &password);
     void disableDeviceActions();
     void enableDeviceActions();
     void fallBackToClosedPort();
@@ -160,7 +161,6 @@ private:
     void writeMac(SessionRequest request, const QString &mac);
     // ---- end of MAC address writes --------------------------------------
 
-    void handleTransferEndSignal(char byte);
     void appendLog(const QString &line);
 
     // ---- File transfer (transfer/sigledebug_*.cpp) -------------------------
@@ -181,22 +181,24 @@ private:
     void returnUpgradeToIdle();
     void showUpgradeProgress(int blockIndex, qint64 bytesAcknowledged);
     void showUpgradeResult(const UpgradeResult &result);
-    QByteArray fileSha256(const QString &path) const;
-    QByteArray fileSha1(const QString &path) const;
 
     // Log upload.
     bool requestLog();
     bool openLogFile(const QString &name);
     bool cancelLog();
-    void handleBackACK();
+    void stopLogUpload();
+    void showLogResult(const LogPullResult &result);
+    // The module ended a transfer (the engine has answered it with ACK): the
+    // transfer buttons back to idle, the end's line in the log view.
+    void finishByModule(bool complete);
     // Idle: "开始" while a firmware file is chosen, "请求" while a directory is.
     void enableTransferStarts();
-    void finishLogUpload(bool complete);
+    void finishLogUpload(bool complete, bool digestMatches);
     void showLogComplete();
-    void verifyLogDigest(const QString &path);
+    void verifyLogDigest(const QString &path, bool matches);
     void closeLogFile();
 
-    void writeSignal(char signal);
+    bool runsTransferStep() const;
     // Sends CAN and judges the answer: true when the module confirms the stop
     // with ACK; a time-out writes `timeoutText` to the log view.
     bool sendStop(const QString &timeoutText);
@@ -212,6 +214,7 @@ private:
     TransferProgress upgradeProgress;
     int lastBlockSent = 0;
     TransferProgress logProgress;
+    int transferStepDepth = 0; // sendImage() or pullLog() is on the stack
     // ---- end of file transfer ----------------------------------------------
 
     Ui::SigleDebug *ui;
@@ -224,6 +227,8 @@ private:
     QString portName;
     QString loginId;
     QString loginKey;
+    QString wifiSsid;     // as shown: read from the module, or the placeholder
+    QString wifiPassword; // as shown: read, written, or the placeholder
     bool wifiDialogClosable = true;
     bool loginDialogClosable = true;
     bool wifiCheckAllowed = true;

@@ -11,13 +11,16 @@
 #include <QEventLoop>
 #include <QTimer>
 
-void SigleDebug::ReadBytes(QByteArray bytes, int size)
+// Every piece goes to the engine's link; the engine alone sees and answers
+// the module's end signal of a transfer: in the wait of its step, or, for a
+// transfer left running while nothing waits, when asked after the piece.
+void SigleDebug::ReadBytes(QByteArray bytes, int)
 {
     link->received(bytes);
-    // A lone EOT or CAN ends a file transfer. Outside a transfer the same byte
-    // is just the first piece of an ordinary reply and must not be acted on.
-    if (size == 1 && transferRunning())
-        handleTransferEndSignal(bytes.at(0));
+    if (!transferRunning() || link->waiting())
+        return;
+    if (const char end = session->answerEndSignal())
+        finishByModule(end == Transfer::EOT);
 }
 
 bool SigleDebug::transferRunning() const
@@ -25,28 +28,23 @@ bool SigleDebug::transferRunning() const
     return ui->pushButton_start->isChecked() || ui->pushButton_getLog->isChecked();
 }
 
-void SigleDebug::handleTransferEndSignal(char byte)
-{
-    if (byte == Transfer::EOT || byte == Transfer::CAN)
-        finishLogUpload(byte == Transfer::EOT);
-}
-
-// The running transfer's wait ends once its button is unchecked: by the
-// technician's cancel, the module's end signal, a session reset or the
-// loss of the port. A cancel that is not acknowledged checks it again.
+// An unchecked transfer button ends the running step at its next wait: the
+// technician's cancel, a session reset or the loss of the port. The flag
+// stays set until the next transfer starts, so that a button checked again
+// while the stop is attempted does not let the step go on.
 void SigleDebug::onTransferToggled(bool checked)
 {
     if (checked)
-        transferCancel.reset();
-    else
-        transferCancel.cancel();
+        return;
+    transferCancel.cancel();
     link->wake();
 }
 
-void SigleDebug::writeSignal(char signal)
+// A transfer step of the engine runs; the cancel of its button only sets the
+// flag, and the caller of the step runs the stop exchange once it returns.
+bool SigleDebug::runsTransferStep() const
 {
-    link->take();
-    link->write(QByteArray(1, signal));
+    return transferStepDepth > 0;
 }
 
 bool SigleDebug::sendStop(const QString &timeoutText)

@@ -117,12 +117,11 @@ void SigleDebug::showUartBlock(const UartInfo &info)
 
 void SigleDebug::showWifiBlock(const WifiInfo &info)
 {
-    ui->label_SSID->setText(info.ssid);
+    showWifiValues(info.ssid, info.password);
     ui->label_channel->setText(QString::number(info.channel));
     ui->label_bandwidth->setText(QString::number(info.bandWidth) + QStringLiteral("MHz"));
     if (const auto encryption = encryptionText(info.encryptionCode))
         ui->label_encryption->setText(*encryption);
-    ui->lineEdit_password->setText(info.password);
     qCDebug(lcCrypto).noquote() << QStringLiteral("密码：") << info.password;
     ui->label_wifiIp->setText(formatDottedQuad(info.ip));
     ui->label_wifiMask->setText(formatDottedQuad(info.mask));

@@ -21,6 +21,8 @@ public:
     // Ends the current sleep so the wait looks at its ends again (the
     // cancel flag changed).
     void wake();
+    // A wait sleeps (the caller runs nested in it).
+    bool waiting() const { return sleeping != nullptr; }
 
     bool write(const QByteArray &bytes) override;
     WaitEnd waitFor(const LinkWait &wait) override;

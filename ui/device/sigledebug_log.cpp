@@ -1,7 +1,7 @@
 // Device page: the log upload. The request button asks the module for its
 // log and creates the file in the chosen directory; the hidden "获取" button
-// runs the receive loop, one 300 ms pass per block; the module's lone EOT or
-// CAN (seen by ReadBytes) ends the upload.
+// runs the receive loop in the engine, one pass per block, until the
+// module's lone EOT or CAN (seen and answered by the engine) or a cancel.
 #include "base/logging.h"
 #include "ui/device/sigledebug.h"
 
@@ -80,25 +80,17 @@ void SigleDebug::closeLogFile()
         logFile->close(); // flushes
 }
 
+// Unchecked during the receive loop, the button stays checked while the
+// engine's pass ends at its next wait; the stop follows there.
 void SigleDebug::on_pushButton_getLog_clicked()
 {
     if (!ui->pushButton_getLog->isChecked()) {
         ui->pushButton_getLog->setChecked(true);
-        if (!cancelLog())
-            return;
-        ui->progressBar_2->hide();
-        closeLogFile();
-        for (QPushButton *button :
-             {ui->pushButton_refresh, ui->pushButton_setSSID, ui->pushButton_encryption,
-              ui->pushButton_setFeMAC, ui->pushButton_setWifiMAC, ui->pushButton_scan,
-              ui->pushButton_directory})
-            button->setEnabled(true);
-        ui->pushButton_getLog_2->setEnabled(false);
-        ui->pushButton_getLog->setChecked(false);
-        ui->pushButton_getLog->setText(tr("请求"));
-        enableTransferStarts();
+        if (!runsTransferStep())
+            stopLogUpload();
         return;
     }
+    transferCancel.reset();
     ui->textEdit->clear();
     if (!directoryTakesNewFiles(logDirectory)) { // nothing is sent
         CustomWarningBox::showWarningBox(tr("提示"),
@@ -132,10 +124,29 @@ bool SigleDebug::cancelLog()
     return sendStop(tr("取消获取日志反馈超时！"));
 }
 
+// The cancel path: the stop request; on its ACK the page returns to idle,
+// otherwise the upload still shows as running ("取消").
+void SigleDebug::stopLogUpload()
+{
+    if (!cancelLog())
+        return;
+    ui->progressBar_2->hide();
+    closeLogFile();
+    for (QPushButton *button :
+         {ui->pushButton_refresh, ui->pushButton_setSSID, ui->pushButton_encryption,
+          ui->pushButton_setFeMAC, ui->pushButton_setWifiMAC, ui->pushButton_scan,
+          ui->pushButton_directory})
+        button->setEnabled(true);
+    ui->pushButton_getLog_2->setEnabled(false);
+    ui->pushButton_getLog->setChecked(false);
+    ui->pushButton_getLog->setText(tr("请求"));
+    enableTransferStarts();
+}
+
 // The receive loop, in the engine: a pass ends on a whole block or after
-// 300 ms and is answered with ACK or NAK. It ends when the request button is
-// no longer checked (the module's EOT or CAN, the technician's cancel,
-// session reset, port loss); the file is closed then whatever ended it.
+// 300 ms and is answered with ACK or NAK. It ends on the module's EOT or CAN
+// or once the request button is unchecked (the technician's cancel, session
+// reset, port loss); the file is closed then whatever ended it.
 void SigleDebug::on_pushButton_getLog_2_clicked()
 {
     ui->pushButton_getLog_2->setEnabled(false);
@@ -146,9 +157,32 @@ void SigleDebug::on_pushButton_getLog_2_clicked()
     announced.size = expectedLogSize;
     announced.digest = expectedLogDigest;
     QFile discard; // a pull without an open file keeps nothing
-    session->pullLog(announced, logFile ? static_cast<QIODevice *>(logFile) : &discard,
-                     Session::UNLIMITED);
+    ++transferStepDepth;
+    const LogPullResult result = session->pullLog(
+        announced, logFile ? static_cast<QIODevice *>(logFile) : &discard, Session::UNLIMITED);
+    --transferStepDepth;
     closeLogFile();
+    showLogResult(result);
+}
+
+// The engine's end of the pull. A cancel stops only while the upload still
+// shows as running (the technician's); a lost line is left to the port list.
+void SigleDebug::showLogResult(const LogPullResult &result)
+{
+    switch (result.outcome) {
+    case LogPullOutcome::Complete:
+    case LogPullOutcome::DigestMismatch:
+        return finishLogUpload(true, result.outcome == LogPullOutcome::Complete);
+    case LogPullOutcome::AbortedByModule:
+        if (!result.linkLost)
+            finishLogUpload(false, false);
+        return;
+    case LogPullOutcome::TooManyFailures:
+    case LogPullOutcome::Cancelled:
+        if (ui->pushButton_getLog->isChecked())
+            stopLogUpload();
+        return;
+    }
 }
 
 void SigleDebug::logPassEmpty()
@@ -165,11 +199,10 @@ void SigleDebug::logBlockWritten(qint64 written, qint64 progress)
         ui->progressBar_2->setFormat(logProgress.text());
 }
 
-// The module's end signal: acknowledged, the transfer buttons back to idle
-// (a chosen file and directory may be sent and requested again).
-void SigleDebug::handleBackACK()
+// The transfer buttons back to idle (a chosen file and directory may be
+// sent and requested again), the bars hidden.
+void SigleDebug::finishByModule(bool complete)
 {
-    writeSignal(Transfer::ACK);
     ui->pushButton_refresh->setEnabled(true);
     ui->pushButton_scan->setEnabled(true);
     ui->pushButton_start->setText(tr("开始"));
@@ -180,6 +213,10 @@ void SigleDebug::handleBackACK()
     ui->pushButton_getLog->setChecked(false);
     ui->pushButton_getLog_2->setEnabled(false);
     enableTransferStarts();
+    closeLogFile();
+    appendLog(complete ? tr("设备文件传输完成！") : tr("设备中断文件传输！"));
+    ui->progressBar->hide();
+    ui->progressBar_2->hide(); // the saved-file line tells the rest
 }
 
 void SigleDebug::enableTransferStarts()
@@ -188,20 +225,15 @@ void SigleDebug::enableTransferStarts()
     ui->pushButton_getLog->setEnabled(!logDirectory.isEmpty());
 }
 
-// EOT (complete) or CAN (aborted) from the module, during either transfer.
-// The digest is compared only when a log was being received.
-void SigleDebug::finishLogUpload(bool complete)
+// EOT (complete) or CAN (aborted) from the module during a log upload; the
+// digest verdict is the engine's, over the bytes it wrote.
+void SigleDebug::finishLogUpload(bool complete, bool digestMatches)
 {
-    const bool receivingLog = ui->pushButton_getLog->isChecked();
-    handleBackACK();
-    closeLogFile();
-    appendLog(complete ? tr("设备文件传输完成！") : tr("设备中断文件传输！"));
-    ui->progressBar->hide();
-    ui->progressBar_2->hide(); // the saved-file line tells the rest
-    if (!complete || !receivingLog || !logFile)
+    finishByModule(complete);
+    if (!complete || !logFile)
         return;
     showLogComplete();
-    verifyLogDigest(logFile->fileName());
+    verifyLogDigest(logFile->fileName(), digestMatches);
 }
 
 // A complete upload's bar is left full (and hidden): it never reads less
@@ -213,11 +245,8 @@ void SigleDebug::showLogComplete()
     ui->progressBar_2->setFormat(logProgress.text());
 }
 
-void SigleDebug::verifyLogDigest(const QString &path)
+void SigleDebug::verifyLogDigest(const QString &path, bool matches)
 {
-    const QByteArray sha256 = fileSha256(path).toHex();
-    const QByteArray sha1 = fileSha1(path).toHex();
-    const bool matches = logDigestMatches(expectedLogDigest, sha256, sha1);
     if (!matches)
         appendLog(tr("文件哈希值校验错误！"));
     appendLog(tr("日志已保存到 %1，共 %2 字节，%3")

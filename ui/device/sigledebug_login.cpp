@@ -159,7 +159,7 @@ void SigleDebug::forceLoginPasswordChange()
 
 void SigleDebug::checkDefaultWifiPassword()
 {
-    if (ui->lineEdit_password->text() != QLatin1String(FACTORY_PASSWORD) || !wifiCheckAllowed) {
+    if (wifiPassword != QLatin1String(FACTORY_PASSWORD) || !wifiCheckAllowed) {
         wifiDialogClosable = true;
         return;
     }

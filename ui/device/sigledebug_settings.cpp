@@ -20,7 +20,7 @@ void SigleDebug::showSettingsDialog(QDialog *dialog)
 
 void SigleDebug::on_pushButton_encryption_clicked()
 {
-    auto *dialog = new SetPassword(ui->lineEdit_password->text(), ui->label_SSID->text(), this);
+    auto *dialog = new SetPassword(wifiPassword, wifiSsid, this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     connect(dialog, &SetPassword::sendPassword, this, &SigleDebug::setPassword);
     wifiPasswordDialog = dialog;
@@ -29,7 +29,7 @@ void SigleDebug::on_pushButton_encryption_clicked()
 
 void SigleDebug::on_pushButton_setSSID_clicked()
 {
-    auto *dialog = new SetSSID(ui->label_SSID->text(), ui->lineEdit_password->text(), this);
+    auto *dialog = new SetSSID(wifiSsid, wifiPassword, this);
     connect(dialog, &SetSSID::sendNewSSID, this, &SigleDebug::setSSID);
     showSettingsDialog(dialog);
 }
@@ -111,7 +111,7 @@ void SigleDebug::setPassword(QString ps)
 {
     if (!settingWritten(SessionRequest::WriteWifiPassword, session->writeWifiPassword(ps)))
         return;
-    ui->lineEdit_password->setText(ps); // the module holds the new one now
+    showWifiValues(wifiSsid, ps); // the module holds the new one now
     CustomInfoBox::showInfoBox(tr("提示"), tr("设置成功！"));
     wifiDialogClosable = true;
 }

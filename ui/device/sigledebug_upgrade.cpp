@@ -49,16 +49,6 @@ void SigleDebug::refuseFirmware(const QString &warning)
     CustomWarningBox::showWarningBox(tr("提示"), warning);
 }
 
-QByteArray SigleDebug::fileSha256(const QString &path) const
-{
-    return fileDigest(path, QCryptographicHash::Sha256);
-}
-
-QByteArray SigleDebug::fileSha1(const QString &path) const
-{
-    return fileDigest(path, QCryptographicHash::Sha1);
-}
-
 bool SigleDebug::startLoading()
 {
     const UpgradeResult start = session->startLoading(firmware);
@@ -85,12 +75,18 @@ bool SigleDebug::stopLoading()
     return sendStop(tr("停止加载反馈超时！"));
 }
 
+// Unchecked during the block loop or the verdict, the button stays checked
+// while the engine's step ends at its next wait; the stop follows there.
 void SigleDebug::on_pushButton_start_clicked()
 {
     if (!ui->pushButton_start->isChecked()) {
-        cancelUpgrade();
+        if (runsTransferStep())
+            ui->pushButton_start->setChecked(true);
+        else
+            cancelUpgrade();
         return;
     }
+    transferCancel.reset();
     ui->textEdit->clear();
     if (!firmware.isUsable() || !startLoading()) {
         ui->pushButton_start->setChecked(false);
@@ -112,9 +108,9 @@ void SigleDebug::on_pushButton_start_clicked()
     ui->pushButton_tell->click();
 }
 
-// The block loop and the verdict. It leaves without a message as soon as
-// the start button is unchecked (cancel, the module's CAN, session reset,
-// port loss).
+// The block loop and the verdict in the engine. An unchecked start button
+// ends them at their next wait: the technician's cancel (the button checked
+// again) runs the stop, a session reset or port loss leaves quietly.
 void SigleDebug::on_pushButton_tell_clicked()
 {
     ui->pushButton_tell->setEnabled(false);
@@ -124,7 +120,10 @@ void SigleDebug::on_pushButton_tell_clicked()
     ui->progressBar->setRange(0, blocks.size() - 1);
     transferClock.start();
     upgradeProgress.start(firmware.size, 0);
-    showUpgradeResult(session->sendImage(blocks));
+    ++transferStepDepth;
+    const UpgradeResult result = session->sendImage(blocks);
+    --transferStepDepth;
+    showUpgradeResult(result);
 }
 
 void SigleDebug::blockSent(int index, int, int, qint64 bytesAcknowledged)
@@ -144,7 +143,8 @@ namespace
 
 // What the page does once the block loop or the verdict has ended.
 enum class UpgradeEnding {
-    Quiet,    // the module's end signal or a cancel: handled where it arose
+    Cancel,   // the flag: the stop while the upgrade still shows as running
+    ByModule, // the module's end signal, answered by the engine
     Idle,     // back to idle
     Rejected, // back to idle, the hidden button disabled
     Running,  // the upgrade still shows as running and can be cancelled
@@ -160,8 +160,8 @@ struct UpgradeEndTexts {
 };
 
 const UpgradeEndTexts UPGRADE_ENDS[] = {
-    {UpgradeOutcome::Cancelled, {nullptr, nullptr}, UpgradeEnding::Quiet},
-    {UpgradeOutcome::EndedByModule, {nullptr, nullptr}, UpgradeEnding::Quiet},
+    {UpgradeOutcome::Cancelled, {nullptr, nullptr}, UpgradeEnding::Cancel},
+    {UpgradeOutcome::EndedByModule, {nullptr, nullptr}, UpgradeEnding::ByModule},
     {UpgradeOutcome::Upgraded,
      {QT_TRANSLATE_NOOP("SigleDebug", "升级成功！"), nullptr},
      UpgradeEnding::Idle},
@@ -201,9 +201,17 @@ const UpgradeEndTexts &endOf(UpgradeOutcome outcome)
 
 // The failures of the blocks and of the verdict's error reply go through the
 // cancel path; a rejected image returns to idle directly, after its message.
+// A cancel stops only while the upgrade still shows as running.
 void SigleDebug::showUpgradeResult(const UpgradeResult &result)
 {
     const UpgradeEndTexts &end = endOf(result.outcome);
+    if (end.ending == UpgradeEnding::Cancel) {
+        if (ui->pushButton_start->isChecked())
+            cancelUpgrade();
+        return;
+    }
+    if (end.ending == UpgradeEnding::ByModule)
+        return finishByModule(result.endSignal == Transfer::EOT);
     if (end.ending == UpgradeEnding::Idle)
         returnUpgradeToIdle();
     if (result.outcome == UpgradeOutcome::ErrorReply)
