@@ -89,8 +89,10 @@ CLI::Validator between(int low, int high)
 
 void addReassign(CLI::App *command, CliOptions *options)
 {
-    command->add_flag("--reassign", options->reassign,
-                      t(QT_TRANSLATE_NOOP("kbmaint", "模块已有本产线的MAC地址时也写入新地址（旧地址记为已替换）。")));
+    command->add_flag(
+        "--reassign", options->reassign,
+        t(QT_TRANSLATE_NOOP("kbmaint",
+                            "模块已有本产线的MAC地址时也写入新地址（旧地址记为已替换）。")));
 }
 
 void addClaimSeconds(CLI::App *command, CliOptions *options)
@@ -265,7 +267,8 @@ void addRecordsCommands(CLI::App &app, RawOptions &raw, CliOptions *options)
     list->add_option("--until", raw.until,
                      t(QT_TRANSLATE_NOOP("kbmaint", "开始时间早于DATE（日期含当天）。")))
         ->type_name("DATE");
-    list->add_option("--station", raw.stationFilter, t(QT_TRANSLATE_NOOP("kbmaint", "只列该工位。")))
+    list->add_option("--station", raw.stationFilter,
+                     t(QT_TRANSLATE_NOOP("kbmaint", "只列该工位。")))
         ->type_name("S");
     list->add_option("--slot", raw.slot, t(QT_TRANSLATE_NOOP("kbmaint", "只列该槽位。")))
         ->type_name("N");

@@ -3,8 +3,7 @@
 #include <QFile>
 #include <QFileInfo>
 
-bool InputFile::read(const QString &path, const QString &what, QByteArray *bytes,
-                     QString *problem)
+bool InputFile::read(const QString &path, const QString &what, QByteArray *bytes, QString *problem)
 {
     QFile file;
     const QString shownName = path.isEmpty() ? tr("标准输入") : path;
@@ -24,8 +23,8 @@ bool InputFile::read(const QString &path, const QString &what, QByteArray *bytes
         }
         file.setFileName(path);
     }
-    const bool opened = path.isEmpty() ? file.open(stdin, QIODevice::ReadOnly)
-                                       : file.open(QIODevice::ReadOnly);
+    const bool opened =
+        path.isEmpty() ? file.open(stdin, QIODevice::ReadOnly) : file.open(QIODevice::ReadOnly);
     if (!opened) {
         *problem = tr("无法读取%1%2").arg(what, shownName);
         return false;

@@ -18,6 +18,5 @@ public:
 
     // Reads the file at `path` (standard input when `path` is empty, at most
     // MAX_BYTES of it). False with the reason, naming `what` and the path.
-    static bool read(const QString &path, const QString &what, QByteArray *bytes,
-                     QString *problem);
+    static bool read(const QString &path, const QString &what, QByteArray *bytes, QString *problem);
 };

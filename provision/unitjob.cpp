@@ -179,9 +179,10 @@ bool UnitJob::forcedLoginChange(const CredentialResult &refused)
     loggedIn = true; // the module keeps a session for the change alone
     // Nothing changes unless the run can finish every change the module demands.
     if (wifiChangeUnprovided())
-        return fail(Failure::ForcedPasswordChange,
-                    tr("Wifi密码为初始密码，需要修改：请给出--new-wifi-password-file；登录密码未修改"),
-                    refused.errorCode);
+        return fail(
+            Failure::ForcedPasswordChange,
+            tr("Wifi密码为初始密码，需要修改：请给出--new-wifi-password-file；登录密码未修改"),
+            refused.errorCode);
     if (!changeLogin(replacement))
         return false;
     const CredentialResult again = session->login(plan.account, password);

@@ -85,12 +85,11 @@ bool UnitJob::keepHeldMac(bool wifi, MacSupply *supply, bool *kept)
             if (!supply->markSeenOnModule(held, plan.station, outcome.port, plan.operatorName,
                                           &failure, &problem) ||
                 !supply->markReplaced(held, &failure, &problem))
-                return fail(failure == Failure::None ? Failure::PoolUnavailable : failure,
-                            problem);
+                return fail(failure == Failure::None ? Failure::PoolUnavailable : failure, problem);
             return true;
         }
-        if (!supply->markSeenOnModule(held, plan.station, outcome.port, plan.operatorName,
-                                      &failure, &problem))
+        if (!supply->markSeenOnModule(held, plan.station, outcome.port, plan.operatorName, &failure,
+                                      &problem))
             return fail(failure == Failure::None ? Failure::PoolUnavailable : failure, problem);
         *kept = true;
         macsKept << (wifi ? QStringLiteral("wifi") : QStringLiteral("fe"));

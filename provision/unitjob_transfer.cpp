@@ -128,4 +128,3 @@ bool UnitJob::upgrade()
         after = now;
     return true;
 }
-

@@ -29,14 +29,13 @@ QJsonObject deviceJson(const DeviceInfo &info, bool showSecrets)
         {QStringLiteral("softwareVersion"), formatVersion(info.version.software)},
         {QStringLiteral("hardwareVersion"), formatVersion(info.version.hardware)},
         {QStringLiteral("rs485"),
-         QJsonObject{
-             {QStringLiteral("baudRate"), double(info.uart.baudRate)},
-             {QStringLiteral("dataBits"), info.uart.dataBits},
-             {QStringLiteral("stopBits"),
-              info.uart.stopBitCode == 2 ? 1.5 : double(info.uart.stopBitCode)},
-             {QStringLiteral("parity"), info.uart.parityCode < 5
-                                            ? QJsonValue(parityKey(info.uart.parityCode))
-                                            : QJsonValue()}}},
+         QJsonObject{{QStringLiteral("baudRate"), double(info.uart.baudRate)},
+                     {QStringLiteral("dataBits"), info.uart.dataBits},
+                     {QStringLiteral("stopBits"),
+                      info.uart.stopBitCode == 2 ? 1.5 : double(info.uart.stopBitCode)},
+                     {QStringLiteral("parity"), info.uart.parityCode < 5
+                                                    ? QJsonValue(parityKey(info.uart.parityCode))
+                                                    : QJsonValue()}}},
         {QStringLiteral("wifi"), wifi},
         {QStringLiteral("fe"), QJsonObject{{QStringLiteral("ip"), formatDottedQuad(info.fe.ip)},
                                            {QStringLiteral("mask"), formatDottedQuad(info.fe.mask)},
@@ -90,7 +89,6 @@ QJsonObject UnitJob::record() const
                       QString::fromLatin1(plan.firmware->sha256.toHex()));
     return record;
 }
-
 
 // What the module holds after the run, and who ran it where: into the
 // result, beside the command's own data.

@@ -33,8 +33,9 @@ struct ModuleConfig {
     int hardwareVersion = 3;
     QString account = QStringLiteral("admin");
     QString loginPassword = QString::fromLatin1(ModuleLine::FACTORY_PASSWORD);
-    QString factoryPassword = QString::fromLatin1(ModuleLine::FACTORY_PASSWORD); // a login with it answers 0x16
-    int sessionTimeoutMs = 300000;                            // idle time that ends a session
+    QString factoryPassword =
+        QString::fromLatin1(ModuleLine::FACTORY_PASSWORD); // a login with it answers 0x16
+    int sessionTimeoutMs = 300000;                         // idle time that ends a session
     int lockAfterFailures = 3;    // wrong logins in a row that lock the account; 0 never locks
     bool lockUntilRestart = true; // false: the lock lasts lockDurationMs
     int lockDurationMs = 60000;

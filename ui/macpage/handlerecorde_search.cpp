@@ -180,7 +180,7 @@ void HandleRecorde::fillTable(const QList<MacRow> &rows)
                 item->setToolTip(row.holdNote);
             else if (notes.contains(row.MacAddr))
                 item->setToolTip(notes.value(row.MacAddr));
-            else if (column > 0) // the address is never elided
+            else if (column > 0)                    // the address is never elided
                 item->setToolTip(cells.at(column)); // the whole of an elided text
             table->setItem(at, column, item);
         }
