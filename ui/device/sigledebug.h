@@ -190,7 +190,7 @@ private:
     void showLogResult(const LogPullResult &result);
     // The module ended a transfer (the engine has answered it with ACK): the
     // transfer buttons back to idle, the end's line in the log view.
-    void finishByModule(bool complete);
+    void tellOver(bool complete);
     // Idle: "开始" while a firmware file is chosen, "请求" while a directory is.
     void enableTransferStarts();
     void finishLogUpload(bool complete, bool digestMatches);

@@ -20,7 +20,7 @@ void SigleDebug::ReadBytes(QByteArray bytes, int)
     if (!transferRunning() || link->waiting())
         return;
     if (const char end = session->answerEndSignal())
-        finishByModule(end == Transfer::EOT);
+        tellOver(end == Transfer::EOT);
 }
 
 bool SigleDebug::transferRunning() const

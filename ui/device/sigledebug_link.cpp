@@ -8,7 +8,7 @@
 
 void SigleDebugLink::received(const QByteArray &piece)
 {
-    pieces.append(piece);
+    rxBuffer.append(piece);
     wake();
 }
 
@@ -30,7 +30,7 @@ WaitEnd SigleDebugLink::waitFor(const LinkWait &wait)
     for (;;) {
         if (wait.cancel && wait.cancel->isSet())
             return WaitEnd::Cancelled;
-        if (pieceBytes(pieces) > wait.moreThan || (wait.until && wait.until(pieces)))
+        if (pieceBytes(rxBuffer) > wait.moreThan || (wait.until && wait.until(rxBuffer)))
             return WaitEnd::Enough;
         const qint64 left = wait.limitMs - clock.elapsed();
         if (left <= 0)
@@ -42,7 +42,7 @@ WaitEnd SigleDebugLink::waitFor(const LinkWait &wait)
 ReadPieces SigleDebugLink::take()
 {
     ReadPieces taken;
-    taken.swap(pieces);
+    taken.swap(rxBuffer);
     return taken;
 }
 

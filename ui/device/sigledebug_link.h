@@ -32,6 +32,6 @@ private:
     void sleep(int limitMs);
 
     HandleSerialPort *port;
-    ReadPieces pieces;
+    ReadPieces rxBuffer; // the pieces read since the engine last took them
     QEventLoop *sleeping = nullptr;
 };

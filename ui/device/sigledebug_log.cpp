@@ -201,7 +201,7 @@ void SigleDebug::logBlockWritten(qint64 written, qint64 progress)
 
 // The transfer buttons back to idle (a chosen file and directory may be
 // sent and requested again), the bars hidden.
-void SigleDebug::finishByModule(bool complete)
+void SigleDebug::tellOver(bool complete)
 {
     ui->pushButton_refresh->setEnabled(true);
     ui->pushButton_scan->setEnabled(true);
@@ -229,7 +229,7 @@ void SigleDebug::enableTransferStarts()
 // digest verdict is the engine's, over the bytes it wrote.
 void SigleDebug::finishLogUpload(bool complete, bool digestMatches)
 {
-    finishByModule(complete);
+    tellOver(complete);
     if (!complete || !logFile)
         return;
     showLogComplete();

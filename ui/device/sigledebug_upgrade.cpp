@@ -211,7 +211,7 @@ void SigleDebug::showUpgradeResult(const UpgradeResult &result)
         return;
     }
     if (end.ending == UpgradeEnding::ByModule)
-        return finishByModule(result.endSignal == Transfer::EOT);
+        return tellOver(result.endSignal == Transfer::EOT);
     if (end.ending == UpgradeEnding::Idle)
         returnUpgradeToIdle();
     if (result.outcome == UpgradeOutcome::ErrorReply)
