@@ -28,7 +28,7 @@ const QStringList POSTGRES_SCHEMES{QStringLiteral("postgresql://"), QStringLiter
 // Long enough for eight stations queueing for SQLite's write lock on a busy machine.
 const QString SQLITE_OPTIONS = QStringLiteral("QSQLITE_BUSY_TIMEOUT=60000");
 // A claim that loses rows to a racing claimer tries again this often.
-constexpr int CLAIM_ROUNDS = 8;
+constexpr int CLAIM_ROUNDS = 32;
 
 // The journal's table, and the columns added to it after its first version.
 const char *const CLAIM_TABLE =
@@ -353,7 +353,7 @@ QStringList MacPool::claimPostgres(int n, const QStringList &who, int seconds, Q
         QStringLiteral(
             "WITH picked AS (SELECT m.MacAddr FROM %1 m WHERE m.IsUsed=0 AND %4 AND NOT EXISTS "
             "(SELECT 1 FROM %2 c WHERE c.MacAddr=m.MacAddr AND %3) ORDER BY m.MacAddr "
-            "LIMIT CAST(? AS bigint) FOR UPDATE OF m SKIP LOCKED), "
+            "LIMIT CAST(? AS bigint) FOR UPDATE OF m %5), "
             "taken AS (INSERT INTO %2 AS c (MacAddr, State, Claimer, Station, Port, Operator, "
             "ClaimedAt, ExpiresAt, Note) SELECT MacAddr, CAST(? AS varchar), CAST(? AS varchar), "
             "CAST(? AS varchar), CAST(? AS varchar), CAST(? AS varchar), CAST(? AS bigint), "
@@ -367,10 +367,13 @@ QStringList MacPool::claimPostgres(int n, const QStringList &who, int seconds, Q
             "LEFT JOIN taken t ON t.MacAddr=p.MacAddr ORDER BY p.MacAddr")
             .arg(macTableName, claimTableName, heldCondition(), unicastCondition());
     QStringList taken;
+    // Rows other claimers hold locked are skipped; when a round finds none
+    // but locked ones, the next round waits for those claimers to end.
+    bool waitForLocks = false;
     for (int round = 0; round < CLAIM_ROUNDS && taken.size() < n; ++round) {
         const qint64 at = now();
         QSqlQuery *query =
-            runKept(sql,
+            runKept(sql.arg(waitForLocks ? QString() : QStringLiteral("SKIP LOCKED")),
                     unicastValues() + heldValues(at) +
                         QVariantList{n - taken.size(), CLAIMED, claimerName, who.at(0), who.at(1),
                                      who.at(2), at, at + seconds} +
@@ -385,8 +388,9 @@ QStringList MacPool::claimPostgres(int n, const QStringList &who, int seconds, Q
                 taken << query->value(0).toString();
         }
         query->finish();
-        if (picked == 0)
+        if (picked == 0 && waitForLocks)
             break; // nothing free left
+        waitForLocks = picked == 0;
     }
     return taken;
 }
