@@ -188,3 +188,8 @@ bool pbkdf2HmacSha256(const unsigned char *password, const unsigned char *salt, 
         std::memset(output, 0, size_t(outputLength));
     return derived;
 }
+
+void releaseCryptoThreadState()
+{
+    OPENSSL_thread_stop();
+}

@@ -21,3 +21,8 @@ constexpr int CREDENTIAL_KEY_LENGTH = CREDENTIAL_FIELD_LENGTH;
 bool pbkdf2HmacSha256(const unsigned char *password, const unsigned char *salt, int saltLength,
                       int iterations, int outputLength, unsigned char *output,
                       const EVP_MD *digest);
+
+// Frees the OpenSSL state that the calling thread's derivations left behind
+// (its error queue). A worker thread calls it when its work is done, so that
+// nothing of it outlives the thread; the next derivation makes it anew.
+void releaseCryptoThreadState();

@@ -1,5 +1,6 @@
 #include "provision/unitjob_p.h"
 
+#include "crypto/pbkdf2.h"
 #include "provision/secrets.h"
 #include "provision/steptexts.h"
 #include "session/blockingseriallink.h"
@@ -321,12 +322,16 @@ PortOutcome runUnitJob(const UnitPlan &plan, const QString &port, UnitSink *sink
                        const CancelFlag *cancel)
 {
     UnitJob job(plan, port, sink, cancel);
-    return job.run(nullptr);
+    const PortOutcome outcome = job.run(nullptr);
+    releaseCryptoThreadState(); // the unit's thread may end now
+    return outcome;
 }
 
 PortOutcome runUnitJobOver(SessionLink *link, const UnitPlan &plan, const QString &port,
                            UnitSink *sink, const CancelFlag *cancel)
 {
     UnitJob job(plan, port, sink, cancel);
-    return job.run(link);
+    const PortOutcome outcome = job.run(link);
+    releaseCryptoThreadState();
+    return outcome;
 }
