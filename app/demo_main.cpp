@@ -23,6 +23,8 @@
 #include <QApplication>
 #include <QTimer>
 
+#include <memory>
+
 #include <cstdio>
 
 namespace
@@ -46,17 +48,23 @@ void clickButton(QWidget *window, const char *name)
         button->click();
 }
 
-// Opens the preselected port, logs in, chooses `file` and presses "开始",
-// all through the page's own controls.
+// Opens the preselected port and logs in; once the session's refresh has
+// enabled the actions, chooses `file` and presses "开始", all through the
+// page's own controls. The port and the login answer on the page's line in
+// the order asked.
 void startUpgrade(FramelessWidget *frame, const QString &file, const ModuleConfig &config)
 {
     auto *page = frame->findChild<SigleDebug *>();
     FileChoice::setOverride([file](FileChoice::Kind) { return file; });
+    auto started = std::make_shared<QMetaObject::Connection>();
+    *started = QObject::connect(page, &SigleDebug::deviceActionsEnabled, frame, [=] {
+        QObject::disconnect(*started);
+        page->showOperateFile();
+        clickButton(frame, "pushButton_scan");
+        clickButton(frame, "pushButton_start");
+    });
     clickButton(frame, "pushButton_Connect_2");
     page->writeLoginInfo(config.account, config.loginPassword);
-    page->showOperateFile();
-    clickButton(frame, "pushButton_scan");
-    clickButton(frame, "pushButton_start");
 }
 
 } // namespace

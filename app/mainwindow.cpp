@@ -266,15 +266,20 @@ bool MainWindow::confirmClose()
     return false;
 }
 
-// Runs inside the transfer's wait. The stop exchange runs first; the close
-// then logs out (the frame's cancelDev) and ends the session view, which ends
-// the transfer's loop whatever the module answered to the stop; quitting the
-// event loops then lets the nested waits return.
+// The stop exchange runs on the device page's line; once the module has
+// answered it (or its time limit passed), the window closes, which logs out
+// (the frame's cancelDev) and ends the session view, and the tool quits. The
+// line finishes what it was handed before the process ends.
 void MainWindow::abortAndExit()
 {
     exitConfirmed = true;
+    const auto leave = [this] {
+        window()->close();
+        devicePage->closePort();
+        QCoreApplication::quit();
+    };
+    if (!devicePage->transferRunning())
+        return leave();
+    connect(devicePage, &SigleDebug::stopAnswered, this, leave);
     devicePage->abortTransfer();
-    window()->close();
-    devicePage->closePort();
-    QCoreApplication::quit();
 }

@@ -1,11 +1,11 @@
 #include "provision/stationrunner.h"
 
 #include "session/blockingseriallink.h"
+#include "session/linethread.h"
 #include "session/modulesession.h"
 #include "session/sessionlink.h"
 
 #include <QElapsedTimer>
-#include <QThread>
 
 namespace
 {
@@ -33,8 +33,8 @@ void StationRunner::start(bool watch)
         return;
     told.assign(size_t(slotList.size()), Told());
     for (int i = 0; i < slotList.size(); ++i) {
-        threads.emplace_back(QThread::create([this, i, watch] { runSlot(i, watch); }));
-        threads.back()->start();
+        threads.emplace_back(std::make_unique<LineThread>());
+        threads.back()->post([this, i, watch] { runSlot(i, watch); });
     }
 }
 
@@ -48,7 +48,7 @@ void StationRunner::stop()
 void StationRunner::wait()
 {
     for (const auto &thread : threads)
-        thread->wait();
+        thread->finish();
     const bool any = !threads.empty();
     threads.clear();
     if (any)

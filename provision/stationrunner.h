@@ -1,7 +1,7 @@
 #pragma once
 
-// Runs a station: one thread per slot, each with its own blocking serial
-// link, every unit through runUnitJob() with the slot's name in its plan.
+// Runs a station: one line thread per slot, each with its own blocking
+// serial link, every unit through runUnitJob() with the slot's name in its plan.
 // Once: each slot whose port is there runs one unit. Watching: a slot starts
 // a unit when a module answers on its port (a read request each second while
 // idle, answered even by an error reply), and the next one only after the
@@ -20,7 +20,7 @@
 #include <vector>
 
 class CancelFlag;
-class QThread;
+class LineThread;
 class UnitSink;
 
 // Where a slot stands between units.
@@ -94,8 +94,8 @@ private:
         SlotPhase phase = SlotPhase::Idle;
         QString detail;
     };
-    std::vector<Told> told;                        // the last phase told of each slot
-    std::vector<std::unique_ptr<QThread>> threads; // QThreads: the serial ports need them
+    std::vector<Told> told;                           // the last phase told of each slot
+    std::vector<std::unique_ptr<LineThread>> threads; // one task each: the slot's loop
     std::atomic<int> status{0};
     std::mutex lock;
     std::condition_variable wake;

@@ -37,6 +37,8 @@ bool BlockingSerialLink::open(const QString &portName, QString *problem)
         return false;
     }
     port.clear();
+    pieces.clear(); // nothing of an earlier opening is read as a reply
+    received = 0;
     lost = false;
     return true;
 }

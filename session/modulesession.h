@@ -236,14 +236,10 @@ public:
     // The stop exchange of both transfers: CAN, answered by ACK.
     StopResult stopTransfer();
     // For a transfer left running while no step waits (no verdict came, or
-    // the stop was not confirmed): when the last piece in is the module's
-    // lone EOT or CAN, answers it with ACK and returns it; 0 otherwise. The
-    // pieces in are dropped either way, as the next exchange would.
-    char answerEndSignal();
-    // For a stop sent while a transfer step still waits (nested in its wait):
-    // lets the block or answer under way on the line end, at most
-    // CANCEL_SETTLE_MS, and drops it, as a cancelled step does.
-    void settleLine() { settleAfterCancel(ReadPieces()); }
+    // the stop was not confirmed): waits for the module's lone EOT or CAN,
+    // answers it with ACK and returns it. Other pieces are dropped, as the
+    // next exchange would. 0 once `until` is set or the line is lost.
+    char awaitEndSignal(const CancelFlag &until);
 
     // The log request: the module announces the name, size and digest. The
     // reply may come in pieces, so the page waits the full 500 ms; with

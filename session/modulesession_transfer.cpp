@@ -16,6 +16,8 @@ namespace
 
 // Waits that end by their condition only, never by a byte count.
 constexpr int NO_COUNT = std::numeric_limits<int>::max();
+// One wait for an end signal; the link looks at its flag meanwhile.
+constexpr int END_SIGNAL_LOOK_MS = 1000;
 
 // The module's lone EOT or CAN: a read piece of that one byte.
 char endSignalIn(const ReadPieces &pieces)
@@ -128,13 +130,21 @@ void ModuleSession::acknowledgeEnd()
     link->write(QByteArray(1, Transfer::ACK));
 }
 
-char ModuleSession::answerEndSignal()
+char ModuleSession::awaitEndSignal(const CancelFlag &until)
 {
-    const ReadPieces pieces = link->take();
-    const char end = pieces.isEmpty() ? 0 : endSignalIn({pieces.last()});
-    if (end)
-        acknowledgeEnd();
-    return end;
+    LinkWait wait;
+    wait.cancel = &until;
+    wait.limitMs = END_SIGNAL_LOOK_MS;
+    for (;;) {
+        const WaitEnd end = await(wait);
+        if (end == WaitEnd::Cancelled || end == WaitEnd::LinkLost)
+            return 0;
+        const ReadPieces pieces = link->take();
+        if (const char signal = pieces.isEmpty() ? 0 : endSignalIn({pieces.last()})) {
+            acknowledgeEnd();
+            return signal;
+        }
+    }
 }
 
 UpgradeResult ModuleSession::startLoading(const QString &path, quint32 size)

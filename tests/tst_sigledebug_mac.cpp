@@ -154,6 +154,8 @@ void TestSigleDebugMac::macWriteReachesModuleAndPool()
     QCOMPARE(dialog->findChild<QLabel *>(QStringLiteral("label_orMac"))->text(), formerMac);
     dialog->findChild<QPushButton *>(QStringLiteral("pushButton_getMac"))->click();
     dialog->findChild<QPushButton *>(QStringLiteral("pushButton_Ok"))->click();
+    // Written, settled in the pool, then shown by a refresh.
+    QTRY_COMPARE_WITH_TIMEOUT(driver->labelText(qPrintable(label)), NEW_MAC, 5000);
 
     const QByteArray frame = framesWith(*model, header).value(0);
     QCOMPARE(frame.size(), 15);
@@ -222,7 +224,7 @@ void TestSigleDebugMac::failedWriteLeavesThePoolEntryFree()
     const QString wifiMacShown = driver->labelText("label_wifiMac");
 
     invokeWrite(slot, NEW_MAC);
-    QCOMPARE(warningTitle(), title);
+    QTRY_COMPARE_WITH_TIMEOUT(warningTitle(), title, 5000);
     QCOMPARE(PageDriver::warningText(), warning);
     QVERIFY(PageDriver::infoText().isEmpty());
     QVERIFY(pool->isFree(pooled));
@@ -272,7 +274,7 @@ void TestSigleDebugMac::refusedBeforeAnythingIsSent()
     setOperator(operatorText);
 
     invokeWrite(slot, argument);
-    QCOMPARE(warningTitle(), title);
+    QTRY_COMPARE_WITH_TIMEOUT(warningTitle(), title, 5000);
     QCOMPARE(PageDriver::warningText(), warning);
     // Anything sent before would reach the module ahead of the logout frame.
     page->on_pushButton_cancel_clicked();
@@ -306,14 +308,14 @@ void TestSigleDebugMac::textAtTheFieldWidthIsSentWhole()
     QFETCH(int, refreshes);
     invokeWrite(slot, argument);
 
-    QCOMPARE(PageDriver::infoText(), QStringLiteral("设置成功！"));
+    QTRY_COMPARE_WITH_TIMEOUT(PageDriver::infoText(), QStringLiteral("设置成功！"), 5000);
     const QByteArray frame = framesWith(*model, header).value(0);
     const QByteArray utf8 = argument.toUtf8();
     const int width = quint8(header.back()); // the request's byte count
     QCOMPARE(frame.size(), header.size() + width + 2);
     QCOMPARE(frame.mid(header.size(), width), utf8.leftJustified(width, '\0')); // no byte cut
     QCOMPARE(slot == QLatin1String("setSSID") ? model->ssid() : model->wifiPassword(), argument);
-    QCOMPARE(framesWith(*model, VERSION_READ).size(), refreshes);
+    QTRY_COMPARE_WITH_TIMEOUT(framesWith(*model, VERSION_READ).size(), refreshes, 5000);
 }
 
 QTEST_MAIN(TestSigleDebugMac)

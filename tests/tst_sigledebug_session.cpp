@@ -28,7 +28,7 @@ const QString LOGIN_PASSWORD = QStringLiteral("Secret_789x");
 const QString WIFI_PASSWORD = QStringLiteral("Wifi_pass_1");
 
 // Runs `act` on the first visible dialog of type T below `parent`, polling
-// from the event loop: the page's dialogs open inside nested waits.
+// from the event loop: the page's dialogs open once the line has answered.
 template <typename T> void whenDialogShown(QWidget *parent, std::function<void(T *)> act)
 {
     auto *poll = new QTimer(parent);
@@ -222,7 +222,7 @@ void TestSigleDebugSession::sessionCodesEndTheSession()
     loginAndExpectDeviceView(LOGIN_PASSWORD);
     QSignalSpy ended(page.get(), &SigleDebug::loginTimeout);
     model->answerNextWithError(quint8(code));
-    QTest::mouseClick(driver->button("pushButton_refresh"), Qt::LeftButton);
+    driver->refresh();
     QCOMPARE(PageDriver::warningText(), text);
     QVERIFY(driver->inLoginView());
     QVERIFY(ended.count() >= 1);
@@ -246,6 +246,7 @@ void TestSigleDebugSession::factoryLoginPasswordForcesTheChange()
     });
     driver->login(ACCOUNT, FACTORY);
 
+    QTRY_COMPARE_WITH_TIMEOUT(PageDriver::infoText(), QString("设置成功，请重新登录！"), 10000);
     QVERIFY(!wasDismissable);
     QVERIFY(CustomWarningBoxTips::instance());
     QCOMPARE(CustomWarningBoxTips::instance()->mainText(),
@@ -281,7 +282,7 @@ void TestSigleDebugSession::factoryWifiPasswordOpensTheWifiDialog()
     setField(dialog, "lineEdit", newPassword);
     setField(dialog, "lineEdit_2", newPassword);
     dialogButton(dialog, "pushButton_OK")->click();
-    QCOMPARE(model->wifiPassword(), newPassword);
+    QTRY_COMPARE_WITH_TIMEOUT(model->wifiPassword(), newPassword, 5000);
     QCOMPARE(PageDriver::infoText(), QString("设置成功！"));
     QCOMPARE(driver->wifiPasswordText(), newPassword); // not the old one's length
     for (QWidget *w : QApplication::topLevelWidgets())
@@ -304,7 +305,7 @@ void TestSigleDebugSession::credentialChangeReturnsToTheLoginView()
     setField(dialog, "lineEdit_newKey_2", newPassword);
     dialogButton(dialog, "pushButton_sure")->click();
 
-    QCOMPARE(PageDriver::infoText(), QString("设置成功，请重新登录！"));
+    QTRY_COMPARE_WITH_TIMEOUT(PageDriver::infoText(), QString("设置成功，请重新登录！"), 5000);
     QVERIFY(driver->inLoginView());
     QCOMPARE(ended.count(), 1);
     QVERIFY(model->acceptsLoginPassword(newPassword));
@@ -329,7 +330,7 @@ void TestSigleDebugSession::versionTimeOutEndsTheSessionWithoutOtherReads()
         link->setReplyDelayMs(lateByMs);
     else
         model->dropNextReply();
-    QTest::mouseClick(driver->button("pushButton_refresh"), Qt::LeftButton);
+    driver->refresh();
     QCOMPARE(PageDriver::warningText(), QString("读取版本超时！"));
     QVERIFY(driver->inLoginView());
     QCOMPARE(ended.count(), 1);
@@ -354,7 +355,7 @@ void TestSigleDebugSession::checksumFailuresRepeatUpToTheBound()
     });
     QElapsedTimer clock;
     clock.start();
-    QTest::mouseClick(driver->button("pushButton_refresh"), Qt::LeftButton);
+    driver->refresh();
     QVERIFY(clock.elapsed() < 5000);
     QCOMPARE(countFrames(*model, WIFI_READ), 1 + SigleDebug::MAX_CHECKSUM_REPEATS);
     QCOMPARE(countFrames(*model, FE_READ), 0);
@@ -372,7 +373,7 @@ void TestSigleDebugSession::buttonsComeBackAfterThePauseWhenReadsFail()
     model->answerNextWithError(0x04);
     QElapsedTimer clock;
     clock.start();
-    QTest::mouseClick(driver->button("pushButton_refresh"), Qt::LeftButton);
+    driver->refresh();
     QVERIFY(clock.elapsed() >= 1000);
     QCOMPARE(PageDriver::warningText(), QString("设备故障！"));
     QVERIFY(driver->inDeviceView());
@@ -402,7 +403,7 @@ void TestSigleDebugSession::replyShapesStillDecode()
     loginAndExpectDeviceView(LOGIN_PASSWORD);
     link->setReplyChunking(chunk);
     link->setReplyDelayMs(delayMs);
-    QTest::mouseClick(driver->button("pushButton_refresh"), Qt::LeftButton);
+    driver->refresh();
     QCOMPARE(driver->labelText("label_softVer"), QString("V1.2.5"));
     QCOMPARE(driver->labelText("label_SSID"), model->ssid());
     QCOMPARE(driver->labelText("label_feMac"), formatMacColons(model->feMac()));
@@ -413,8 +414,10 @@ void TestSigleDebugSession::leftoverBytesNeverCount()
     start();
     loginAndExpectDeviceView(LOGIN_PASSWORD);
     // Stray bytes between two exchanges, as a late reply would leave them.
-    page->ReadBytes(QByteArray::fromHex("0103040001000299"), 8);
-    QTest::mouseClick(driver->button("pushButton_refresh"), Qt::LeftButton);
+    const qint64 carried = link->wireBytes();
+    emit model->output(QByteArray::fromHex("0103040001000299"));
+    QTRY_VERIFY(link->wireBytes() >= carried + 8 && link->pendingWriteBytes() == 0);
+    driver->refresh();
     QCOMPARE(driver->labelText("label_softVer"), QString("V1.2.5"));
     QCOMPARE(driver->labelText("label_baudrate"), QString("115200"));
 }

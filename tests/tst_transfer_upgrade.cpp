@@ -5,6 +5,7 @@
 #include "serial/handleserialport.h"
 #include "serial/portenumeration.h"
 #include "simulator/simfaults.h"
+#include "support/testpty.h"
 #include "support/transferfixture.h"
 #include "transfer/transferframes.h"
 
@@ -103,10 +104,13 @@ void TestTransferUpgrade::upgradeOutcomes_data()
     QTest::addColumn<QStringList>("faults");
     QTest::addColumn<QStringList>("lines");
     QTest::addColumn<int>("firstBlockSent");
-    QTest::addColumn<bool>("stillRunning"); // "取消" still shown, button checked
+    QTest::addColumn<bool>("stillRunning");   // "取消" still shown, button checked
+    QTest::addColumn<QByteArray>("laterEnd"); // the module's end signal after the lines
     const auto row = [](const char *name, int version, const QStringList &faults,
-                        const QStringList &lines, int firstBlockSent, bool stillRunning = false) {
-        QTest::newRow(name) << version << faults << lines << firstBlockSent << stillRunning;
+                        const QStringList &lines, int firstBlockSent, bool stillRunning = false,
+                        const QByteArray &laterEnd = QByteArray()) {
+        QTest::newRow(name) << version << faults << lines << firstBlockSent << stillRunning
+                            << laterEnd;
     };
     row("SHA-1 image under version 124", 124, {}, {DONE, SUCCESS}, 1);
     row("SHA-256 image under version 125", 125, {}, {DONE, SUCCESS}, 1);
@@ -128,6 +132,11 @@ void TestTransferUpgrade::upgradeOutcomes_data()
     row("two bytes to start loading", 125, {"raw:4343"}, {"启动加载失败！"}, 0);
     row("unacknowledged stop leaves 取消", 125, {"nak-block:0", "can-mute:1"},
         {"已达到最大重发次数！", ABORTING, "停止加载反馈超时！"}, 6, true);
+    row("verdict timed out, then the module's EOT", 125, {"eot-mute"},
+        {DONE, "升级校验反馈超时！", "设备文件传输完成！"}, 1, false, QByteArray(1, Transfer::EOT));
+    row("unacknowledged stop, then the module's CAN", 125, {"nak-block:0", "can-mute:1"},
+        {"已达到最大重发次数！", ABORTING, "停止加载反馈超时！", "设备中断文件传输！"}, 6, false,
+        QByteArray(1, Transfer::CAN));
 }
 
 void TestTransferUpgrade::upgradeOutcomes()
@@ -137,10 +146,17 @@ void TestTransferUpgrade::upgradeOutcomes()
     QFETCH(QStringList, lines);
     QFETCH(int, firstBlockSent);
     QFETCH(bool, stillRunning);
+    QFETCH(QByteArray, laterEnd);
     prepare(version, faults);
     start();
 
-    QCOMPARE(fixture->logLines(), lines);
+    if (!laterEnd.isEmpty()) { // sent once the page shows the line before
+        QTRY_COMPARE_WITH_TIMEOUT(fixture->logLines(), lines.mid(0, lines.size() - 1), 30000);
+        fixture->clearToolBytes();
+        emit fixture->model->output(laterEnd);
+        QTRY_COMPARE_WITH_TIMEOUT(fixture->toolBytes(), QByteArray(1, Transfer::ACK), 5000);
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(fixture->logLines(), lines, 30000); // the verdict waits 20 s
     QCOMPARE(fixture->timesReceived(buildTransferBlock(0, content.left(1024))), firstBlockSent);
     const bool succeeded = lines.endsWith(SUCCESS);
     QCOMPARE(fixture->model->upgradeVerified(), succeeded);
@@ -151,7 +167,8 @@ void TestTransferUpgrade::upgradeOutcomes()
         expectIdle();
     if (lines.endsWith(STOPPED))
         QCOMPARE(fixture->toolBytes().right(1), QByteArray(1, Transfer::CAN));
-    if (lines.endsWith("设备中断文件传输！")) // the module's CAN is acknowledged
+    if (lines.endsWith("设备中断文件传输！") &&
+        laterEnd.isEmpty()) // the module's CAN is acknowledged
         QTRY_COMPARE_WITH_TIMEOUT(fixture->toolBytes().right(1), QByteArray(1, Transfer::ACK),
                                   5000);
     if (!succeeded)
@@ -195,16 +212,21 @@ void TestTransferUpgrade::interruptedMidLoop()
     QElapsedTimer clock;
     clock.start();
     start();
+    // The step ends at its next wait: the port closes, or the stop goes out,
+    // long before the block's time limit.
+    if (portVanishes) // the simulator keeps a descriptor of its own
+        QTRY_COMPARE_WITH_TIMEOUT(TestPty::openCount(fixture->link->slavePath()), 1, 4000);
+    else
+        QTRY_COMPARE_WITH_TIMEOUT(fixture->logLines(), QStringList{STOPPED}, 4000);
     QVERIFY2(clock.elapsed() < 4000, "the loop waited out the block's time limit");
     QVERIFY(choiceLocked);
     QVERIFY(!fixture->button("pushButton_start")->isChecked());
     QVERIFY(!fixture->button("pushButton_tell")->isEnabled());
     if (portVanishes) {
-        QVERIFY(!fixture->page->serialPortManager()->isOpen());
+        QVERIFY(!fixture->page->portIsOpen());
         QVERIFY(!fixture->button("pushButton_start")->isEnabled());
         return;
     }
-    QCOMPARE(fixture->logLines(), QStringList{STOPPED});
     QCOMPARE(fixture->toolBytes().right(1), QByteArray(1, Transfer::CAN)); // nothing after it
     QVERIFY(fixture->model->uploadedImage().isEmpty());                    // the module dropped it
     expectIdle();

@@ -3,6 +3,7 @@
 #include "ui/boxes/custombox.h"
 #include "ui/dialogs/login.h"
 
+#include <QSignalSpy>
 #include <QTest>
 
 bool PageDriver::openPort(const QString &port) const
@@ -14,7 +15,9 @@ bool PageDriver::openPort(const QString &port) const
     ports->setCurrentIndex(index);
     QPushButton *connect = button("pushButton_Connect_2");
     QTest::mouseClick(connect, Qt::LeftButton);
-    return connect->isChecked();
+    // The button waits, disabled, for the line's answer.
+    return QTest::qWaitFor([connect] { return connect->isEnabled(); }, ANSWER_MS) &&
+           connect->isChecked() && page->portIsOpen();
 }
 
 void PageDriver::login(const QString &account, const QString &password) const
@@ -22,8 +25,20 @@ void PageDriver::login(const QString &account, const QString &password) const
     auto *panel = page->findChild<Login *>();
     panel->findChild<QLineEdit *>(QStringLiteral("lineEdit_id"))->setText(account);
     panel->findChild<QLineEdit *>(QStringLiteral("lineEdit_password"))->setText(password);
+    QSignalSpy answered(page, &SigleDebug::enableEnter);
+    QSignalSpy refreshed(page, &SigleDebug::deviceActionsEnabled);
     QTest::mouseClick(panel->findChild<QPushButton *>(QStringLiteral("pushButton_enter")),
                       Qt::LeftButton);
+    // A login that opened the session has ended once its refresh did.
+    if (QTest::qWaitFor([&answered] { return answered.count() > 0; }, ANSWER_MS) && inDeviceView())
+        (void)QTest::qWaitFor([&refreshed] { return refreshed.count() > 0; }, ANSWER_MS);
+}
+
+void PageDriver::refresh() const
+{
+    QSignalSpy refreshed(page, &SigleDebug::deviceActionsEnabled);
+    QTest::mouseClick(button("pushButton_refresh"), Qt::LeftButton);
+    (void)QTest::qWaitFor([&refreshed] { return refreshed.count() > 0; }, ANSWER_MS);
 }
 
 QString PageDriver::warningText()

@@ -24,11 +24,18 @@ public:
     QString labelText(const char *name) const { return widget<QLabel>(name)->text(); }
     bool isShown(const char *name) const { return !widget(name)->isHidden(); }
 
-    // Selects `port` in the port list and presses "打开"; true when it opened.
+    // The longest wait for the page's line to answer an action.
+    static constexpr int ANSWER_MS = 15000;
+
+    // Selects `port` in the port list and presses "打开"; true when it opened
+    // (once the line answered).
     bool openPort(const QString &port) const;
     // Types the credentials into the login panel and presses "登录". Returns
     // when the login attempt (with its refresh) has run to its end.
     void login(const QString &account, const QString &password) const;
+
+    // Presses "刷新" and returns once the actions are back after the pause.
+    void refresh() const;
 
     QString wifiPasswordText() const;
     QPushButton *enterButton() const;

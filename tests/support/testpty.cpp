@@ -1,7 +1,9 @@
 #include "support/testpty.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -126,4 +128,13 @@ void TestPty::hangUp()
     if (master >= 0)
         ::close(master);
     master = -1;
+}
+
+int TestPty::openCount(const QString &path)
+{
+    const QDir fds(QStringLiteral("/proc/self/fd"));
+    int count = 0;
+    for (const QFileInfo &fd : fds.entryInfoList(QDir::System | QDir::NoDotAndDotDot))
+        count += fd.symLinkTarget() == path ? 1 : 0;
+    return count;
 }

@@ -38,6 +38,10 @@ public:
     // Closes the master, so the slave side hangs up (as an unplugged adapter).
     void hangUp();
 
+    // How many descriptors of this process have `path` open, this pair's own
+    // slave descriptor included.
+    static int openCount(const QString &path);
+
 private:
     int master = -1;
     int slave = -1;

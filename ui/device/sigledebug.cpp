@@ -4,11 +4,13 @@
 #include "resources/resources.h"
 #include "serial/handleserialport.h"
 #include "ui/boxes/custombox.h"
-#include "ui/device/sigledebug_link.h"
+#include "ui/device/deviceline.h"
 #include "ui/dialogs/login.h"
 #include "ui_sigledebug.h"
 
 #include <QEvent>
+#include <QFile>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace
@@ -23,9 +25,8 @@ SigleDebug::SigleDebug(QWidget *parent)
 {
     ui->setupUi(this);
     initMaintResources();
-    link = std::make_unique<SigleDebugLink>(serialPort);
     SessionObserver *const events = this;
-    session = std::make_unique<ModuleSession>(link.get(), events, &transferCancel);
+    line = std::make_unique<DeviceLine>(this, events, &transferCancel);
     connect(ui->pushButton_start, &QPushButton::toggled, this, &SigleDebug::onTransferToggled);
     connect(ui->pushButton_getLog, &QPushButton::toggled, this, &SigleDebug::onTransferToggled);
     ui->groupBox_3->hide();
@@ -58,15 +59,16 @@ SigleDebug::SigleDebug(QWidget *parent)
 
     ui->comboBox_Com_2->addItems(HandleSerialPort::availablePortNames());
     portName = ui->comboBox_Com_2->currentText();
-    connect(serialPort, &HandleSerialPort::readyReadString, this, &SigleDebug::ReadBytes);
     connect(serialPort, &HandleSerialPort::updateComboBox, this, &SigleDebug::onPortListChanged);
     serialPort->watchPortList(true);
 }
 
+// A running transfer step ends at once; what was handed to the line (a stop,
+// a logout, the close) still runs before the page's parts go.
 SigleDebug::~SigleDebug()
 {
-    // A wait still running would return into a destroyed page.
-    link->wake();
+    transferCancel.cancel();
+    line.reset();
     delete ui;
 }
 
@@ -85,7 +87,7 @@ void SigleDebug::showDevInfo()
     ui->pushButton_refresh->click(); // does nothing while the button is disabled
 }
 
-void SigleDebug::setSessionView(bool loggedIn)
+void SigleDebug::setSessionView(bool loggedIn, std::function<void()> afterRefresh)
 {
     if (loggedIn) {
         emit gotoOption();
@@ -93,7 +95,7 @@ void SigleDebug::setSessionView(bool loggedIn)
         ui->groupBox->hide();
         ui->groupBox_3->show();
         ui->groupBox_7->show();
-        on_pushButton_refresh_clicked();
+        refreshDevice(std::move(afterRefresh));
         return;
     }
     ui->groupBox_3->hide();
@@ -151,8 +153,10 @@ void SigleDebug::enableDeviceActions()
           ui->pushButton_refresh})
         button->setEnabled(true);
     enableTransferStarts();
+    emit deviceActionsEnabled();
 }
 
+// The port opens on the line; its answer comes back to portOpened().
 void SigleDebug::on_pushButton_Connect_2_clicked()
 {
     if (!ui->pushButton_Connect_2->isChecked()) {
@@ -160,20 +164,31 @@ void SigleDebug::on_pushButton_Connect_2_clicked()
         emit enableEnter(false);
         ui->progressBar->hide();
         ui->progressBar_2->hide();
-        serialPort->closePort();
+        closeLine();
         ui->pushButton_Connect_2->setText(tr("打开"));
         ui->comboBox_Com_2->setEnabled(true);
         ui->pushButton_loginSettings->setEnabled(false);
         return;
     }
+    const QString name = ui->comboBox_Com_2->currentText();
+    ui->pushButton_Connect_2->setEnabled(false); // until the line answers
+    line->open(name, [this, name](bool opened) { portOpened(name, opened); });
+}
 
-    if (!serialPort->openPort(ui->comboBox_Com_2->currentText())) {
+void SigleDebug::portOpened(const QString &name, bool opened)
+{
+    ui->pushButton_Connect_2->setEnabled(true);
+    if (!opened || !ui->pushButton_Connect_2->isChecked()) {
+        if (opened) // the port went from the list meanwhile
+            line->close();
         ui->pushButton_Connect_2->setChecked(false);
-        CustomWarningBox::showWarningBox(tr("提示"), tr("请选择可用的调试串口！"));
+        if (!opened)
+            CustomWarningBox::showWarningBox(tr("提示"), tr("请选择可用的调试串口！"));
         return;
     }
-    portName = ui->comboBox_Com_2->currentText();
-    serialPort->applyLineSettings(LineSettings()); // the debug port's 230400 8N1
+    portOpen = true;
+    ++openings;
+    portName = name;
     ui->comboBox_Com_2->setEnabled(false);
     ui->pushButton_Connect_2->setText(tr("关闭"));
     for (QPushButton *button : {ui->pushButton_refresh, ui->pushButton_loginSettings,
@@ -185,10 +200,20 @@ void SigleDebug::on_pushButton_Connect_2_clicked()
         on_pushButton_refresh_clicked();
 }
 
+// A running transfer step ends at its next wait; the port closes after it.
+void SigleDebug::closeLine()
+{
+    transferCancel.cancel();
+    if (portOpen)
+        line->close();
+    portOpen = false;
+    ++openings;
+}
+
 bool SigleDebug::selectPort(const QString &port)
 {
     const int index = ui->comboBox_Com_2->findText(port);
-    if (index < 0 || serialPort->isOpen())
+    if (index < 0 || portOpen)
         return false;
     ui->comboBox_Com_2->setCurrentIndex(index);
     portName = port; // kept when the port list changes
@@ -214,7 +239,7 @@ void SigleDebug::fallBackToClosedPort()
     disableDeviceActions();
     ui->progressBar->hide();
     ui->progressBar_2->hide();
-    serialPort->closePort();
+    closeLine();
     ui->comboBox_Com_2->setCurrentIndex(0);
     ui->comboBox_Com_2->setEnabled(true);
     ui->pushButton_Connect_2->setChecked(false);
@@ -225,16 +250,14 @@ void SigleDebug::fallBackToClosedPort()
 
 void SigleDebug::on_pushButton_refresh_clicked()
 {
-    disableDeviceActions();
-    refreshDevice();
-    waitWithEvents(1000);
-    enableDeviceActions();
+    refreshDevice({});
 }
 
+// The logout goes out on the line; no reply is awaited.
 void SigleDebug::on_pushButton_cancel_clicked()
 {
-    if (serialPort->isOpen()) // with the port closed there is nobody to tell
-        session->logout();
+    if (portOpen) // with the port closed there is nobody to tell
+        line->send([](ModuleSession &session) { session.logout(); });
     setSessionView(false);
 }
 

@@ -13,38 +13,36 @@
 #include <QElapsedTimer>
 #include <QList>
 
+#include <functional>
 #include <memory>
 
+class DeviceLine;
 class HandleSerialPort;
-class QAbstractButton;
 class QFile;
 class Login;
 class LoginSetings;
 class SetPassword;
 class QDialog;
-class QEventLoop;
-class SigleDebugLink;
 
 namespace Ui
 {
 class SigleDebug;
 }
 
-// The device maintenance page. It owns the debug port, runs every
-// request/reply exchange with the module on the GUI thread and switches
-// between the login view and the device view as the session starts and ends.
-// Every conversation runs in the session engine (ModuleSession) over the
-// page's link; the page maps the outcomes to its texts, boxes and buttons.
-// The members are split across files by concern:
+// The device maintenance page. Every conversation with the module runs in
+// the session engine on the page's line (DeviceLine), a thread of its own
+// with the debug port; the page hands it steps and turns their events and
+// outcomes into its texts, boxes and buttons, and switches between the login
+// view and the device view as the session starts and ends. The GUI thread
+// never waits for the module. The members are split across files by concern:
 //   sigledebug.cpp          construction, views, connection, port list
-//   sigledebug_exchange.cpp receive buffer, engine events, error replies
-//   sigledebug_link.cpp     the engine's link: port writes, nested waits
+//   sigledebug_exchange.cpp transfer states, the stop, error replies
 //   sigledebug_login.cpp    login, credential change, default-password checks
 //   sigledebug_info.cpp     the four device-information reads
 //   sigledebug_settings.cpp settings dialogs and writes
-//   transfer/sigledebug_upgrade.cpp      firmware upgrade
-//   transfer/sigledebug_log.cpp          log upload
-//   transfer/sigledebug_exit.cpp         ending them when the tool exits
+//   sigledebug_upgrade.cpp  firmware upgrade
+//   sigledebug_log.cpp      log upload
+//   sigledebug_exit.cpp     ending them when the tool exits
 class SigleDebug : public QWidget, private SessionObserver
 {
     Q_OBJECT
@@ -53,18 +51,22 @@ public:
     explicit SigleDebug(QWidget *parent = nullptr);
     ~SigleDebug() override;
 
-    // For tests and the demo launcher: the page's own port manager.
+    // For tests and the demo launcher: the page's port list.
     HandleSerialPort *serialPortManager() const { return serialPort; }
-    QString currentSoftwareVersion() const { return session->softwareVersion(); }
+    // The software version of the last refresh, decimal.
+    QString currentSoftwareVersion() const { return softwareVersion; }
+    // The debug port is open (from its opening's answer to "关闭").
+    bool portIsOpen() const { return portOpen; }
     // Selects `port` in the port list while no port is open, so that only
     // "打开" remains to be pressed; false when the list does not hold it.
     bool selectPort(const QString &port);
 
     // An upgrade or a log pull is under way (its button reads "取消").
     bool transferRunning() const;
-    // Stops a running transfer as the cancel button does, stop exchange
-    // (CAN) included; the transfer may still run when the module did not
-    // confirm the stop. Nothing happens outside a transfer.
+    // Stops a running transfer as the cancel button does: the running step
+    // ends at its next wait and the stop exchange (CAN) follows on the line,
+    // also when the page goes away before it ran. Nothing happens outside a
+    // transfer.
     void abortTransfer();
     // Closes an open port as the "关闭" button does (the session view ends).
     void closePort();
@@ -76,11 +78,14 @@ signals:
     void gotoOption();
     void loginTimeout();
     void enableEnter(bool isOK);
+    // The device actions are enabled again after a refresh.
+    void deviceActionsEnabled();
+    // The module answered a transfer's stop exchange, or its time ran out.
+    void stopAnswered();
 
 public slots:
     void showOperateFile();
     void showDevInfo();
-    void ReadBytes(QByteArray bytes, int size);
     void on_pushButton_cancel_clicked();
 
     void writeLoginInfo(QString id, QString key);
@@ -111,26 +116,30 @@ private:
     void logPassEmpty() override;
     void logBlockWritten(qint64 written, qint64 progress) override;
 
-    void waitWithEvents(int milliseconds);
     void handleErrorReply(quint8 code, bool logMode);
 
-    // Views and actions.
-    void setSessionView(bool loggedIn);
+    // Views and actions. A session view refreshes; `afterRefresh` runs once
+    // the actions are enabled again.
+    void setSessionView(bool loggedIn, std::function<void()> afterRefresh = {});
     void resetDeviceValues();
     void showWifiValues(const QString &ssid, const QString &password);
     void disableDeviceActions();
     void enableDeviceActions();
     void fallBackToClosedPort();
+    void portOpened(const QString &name, bool opened);
+    void closeLine();
 
     // Login.
-    bool aesSchemeApplies() const;
+    void login(const QString &id, const QString &key, bool aesOnly);
+    void changeCredentials(const QString &id, const QString &key, bool aesOnly);
     void showLoginResult(const CredentialResult &result);
     void showChangeResult(const CredentialResult &result);
     void forceLoginPasswordChange();
     void checkDefaultWifiPassword();
 
     // Device information.
-    void refreshDevice();
+    void refreshDevice(std::function<void()> afterRefresh);
+    void showRefresh(const RefreshResult &result, const DeviceInfo &info);
     void showVersionBlock(const VersionInfo &info);
     void showUartBlock(const UartInfo &info);
     void showWifiBlock(const WifiInfo &info);
@@ -159,6 +168,8 @@ private slots:
 
 private:
     void writeMac(SessionRequest request, const QString &mac);
+    void settleMac(SessionRequest request, const QString &mac, const QString &operatorName,
+                   const StepResult &written);
     // ---- end of MAC address writes --------------------------------------
 
     void appendLog(const QString &line);
@@ -167,26 +178,25 @@ private:
 private slots:
     void on_pushButton_scan_clicked();
     void on_pushButton_start_clicked();
-    void on_pushButton_tell_clicked();
     void on_pushButton_directory_clicked();
     void on_pushButton_getLog_clicked();
-    void on_pushButton_getLog_2_clicked();
 
 private:
     // Firmware upgrade.
     void refuseFirmware(const QString &warning);
-    bool startLoading();
-    bool stopLoading();
+    void showLoadingStart(const UpgradeResult &start);
+    void sendImage();
     void cancelUpgrade();
     void returnUpgradeToIdle();
     void showUpgradeProgress(int blockIndex, qint64 bytesAcknowledged);
     void showUpgradeResult(const UpgradeResult &result);
 
     // Log upload.
-    bool requestLog();
+    void showLogRequest(const LogRequestResult &reply);
     bool openLogFile(const QString &name);
-    bool cancelLog();
+    void pullLog();
     void stopLogUpload();
+    void returnLogToIdle();
     void showLogResult(const LogPullResult &result);
     // The module ended a transfer (the engine has answered it with ACK): the
     // transfer buttons back to idle, the end's line in the log view.
@@ -198,15 +208,21 @@ private:
     void verifyLogDigest(const QString &path, bool matches);
     void closeLogFile();
 
-    bool runsTransferStep() const;
-    // Sends CAN and judges the answer: true when the module confirms the stop
-    // with ACK; a time-out writes `timeoutText` to the log view.
-    bool sendStop(const QString &timeoutText);
+    // The stop exchange after the running step (once, however often asked):
+    // on the module's ACK `stopped` runs; otherwise the transfer still shows
+    // as running, a time-out writes `timeoutText`, and the page waits for
+    // the module's own end.
+    void requestStop(const QString &timeoutText, std::function<void()> stopped);
+    void showStop(const StopResult &stop, const QString &timeoutText,
+                  const std::function<void()> &stopped);
+    // A transfer shows as running while no step waits: the engine waits for
+    // the module's end signal until the next cancel.
+    void awaitModuleEnd();
     // A transfer's button changed: unchecked, the running transfer ends.
     void onTransferToggled(bool checked);
 
-    FirmwareImage firmware; // the chosen file, read once; no blocks when none is usable
-    QFile *logFile = nullptr;
+    FirmwareImage firmware;         // the chosen file, read once; no blocks when none is usable
+    std::unique_ptr<QFile> logFile; // written on the line while a pull runs
     QByteArray expectedLogDigest;
     qint32 expectedLogSize = 0;
     QString logDirectory; // the chosen directory, apart from the shown file path
@@ -214,16 +230,19 @@ private:
     TransferProgress upgradeProgress;
     int lastBlockSent = 0;
     TransferProgress logProgress;
-    int transferStepDepth = 0; // sendImage() or pullLog() is on the stack
+    bool stopPending = false; // a stop exchange is on its way
     // ---- end of file transfer ----------------------------------------------
 
     Ui::SigleDebug *ui;
     HandleSerialPort *serialPort;
     Login *loginPanel = nullptr;
 
-    std::unique_ptr<SigleDebugLink> link;
     CancelFlag transferCancel;
-    std::unique_ptr<ModuleSession> session;
+    std::unique_ptr<DeviceLine> line;
+    bool portOpen = false;
+    int openings =
+        0; // counts the port's openings and closes; a late enable of an earlier one is dropped
+    QString softwareVersion;
     QString portName;
     QString loginId;
     QString loginKey;

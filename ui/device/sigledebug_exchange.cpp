@@ -1,27 +1,12 @@
-// Device page: the receive side of the engine's link, the engine's events,
-// and the report of the module's error replies.
+// Device page: the transfer states, the stop exchange and the report of the
+// module's error replies.
 #include "ui/device/sigledebug.h"
 
 #include "transfer/transferframes.h"
 #include "ui/boxes/custombox.h"
+#include "ui/device/deviceline.h"
 #include "ui/device/sigledebug_errors.h"
-#include "ui/device/sigledebug_link.h"
 #include "ui_sigledebug.h"
-
-#include <QEventLoop>
-#include <QTimer>
-
-// Every piece goes to the engine's link; the engine alone sees and answers
-// the module's end signal of a transfer: in the wait of its step, or, for a
-// transfer left running while nothing waits, when asked after the piece.
-void SigleDebug::ReadBytes(QByteArray bytes, int)
-{
-    link->received(bytes);
-    if (!transferRunning() || link->waiting())
-        return;
-    if (const char end = session->answerEndSignal())
-        tellOver(end == Transfer::EOT);
-}
 
 bool SigleDebug::transferRunning() const
 {
@@ -34,42 +19,54 @@ bool SigleDebug::transferRunning() const
 // while the stop is attempted does not let the step go on.
 void SigleDebug::onTransferToggled(bool checked)
 {
-    if (checked)
+    if (!checked)
+        transferCancel.cancel();
+}
+
+void SigleDebug::requestStop(const QString &timeoutText, std::function<void()> stopped)
+{
+    if (stopPending)
         return;
-    transferCancel.cancel();
-    link->wake();
+    stopPending = true;
+    line->run([](ModuleSession &session) { return session.stopTransfer(); },
+              [this, timeoutText, stopped](const StopResult &stop) {
+                  stopPending = false;
+                  showStop(stop, timeoutText, stopped);
+                  emit stopAnswered();
+              });
 }
 
-// A transfer step of the engine runs; the cancel of its button only sets the
-// flag, and the caller of the step runs the stop exchange once it returns.
-bool SigleDebug::runsTransferStep() const
+// A stop the module did not confirm leaves the transfer shown as running
+// ("取消"), unless the session or the port ended meanwhile.
+void SigleDebug::showStop(const StopResult &stop, const QString &timeoutText,
+                          const std::function<void()> &stopped)
 {
-    return transferStepDepth > 0;
-}
-
-bool SigleDebug::sendStop(const QString &timeoutText)
-{
-    const StopResult stop = session->stopTransfer();
+    if (!transferRunning())
+        return;
     switch (stop.outcome) {
     case StopOutcome::Stopped:
-        return true;
+        return stopped();
     case StopOutcome::TimedOut:
         appendLog(timeoutText);
-        return false;
+        break;
     case StopOutcome::ErrorReply:
         handleErrorReply(stop.errorCode, true);
-        return false;
+        break;
     case StopOutcome::Other:
-        return false;
+        break;
     }
-    return false;
+    if (transferRunning() && !stop.linkLost)
+        awaitModuleEnd();
 }
 
-void SigleDebug::waitWithEvents(int milliseconds)
+// The wait ends with anything handed to the line after it (a stop, the
+// close), so it never holds the line up.
+void SigleDebug::awaitModuleEnd()
 {
-    QEventLoop loop;
-    QTimer::singleShot(milliseconds, Qt::PreciseTimer, &loop, &QEventLoop::quit);
-    loop.exec();
+    line->awaitEndSignal([this](char end) {
+        if (end && transferRunning())
+            tellOver(end == Transfer::EOT);
+    });
 }
 
 void SigleDebug::handleErrorReply(quint8 code, bool logMode)

@@ -1,21 +1,16 @@
 // Device page: ending a transfer and the connection when the tool exits.
 #include "ui/device/sigledebug.h"
 
-#include "ui/device/sigledebug_link.h"
 #include "ui_sigledebug.h"
 
-// The stop exchange runs in this call, nested in the running step's wait if
-// there is one, after the unit under way on the line; that step then ends at
-// its wait without a second stop (its button is unchecked once the module
-// confirmed the stop, or by the close that follows).
+// The running step ends at its next wait and the stop exchange follows it on
+// the line; both run even when the page goes away first, as the line runs
+// what it was handed before it closes.
 void SigleDebug::abortTransfer()
 {
     if (!transferRunning())
         return;
     transferCancel.cancel();
-    link->wake();
-    if (runsTransferStep())
-        session->settleLine();
     if (ui->pushButton_start->isChecked())
         cancelUpgrade();
     else

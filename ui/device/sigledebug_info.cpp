@@ -4,9 +4,11 @@
 #include "base/logging.h"
 #include "protocol/deviceinfo.h"
 #include "ui/boxes/custombox.h"
+#include "ui/device/deviceline.h"
 #include "ui_sigledebug.h"
 
 #include <QDebug>
+#include <QTimer>
 
 namespace
 {
@@ -64,7 +66,7 @@ bool SigleDebug::readSucceeded(SessionRequest request, const StepResult &result)
     case StepOutcome::Done:
         return true;
     case StepOutcome::TimedOut:
-    case StepOutcome::LinkLost: // not reported by the page's link
+    case StepOutcome::LinkLost: // the port list then closes the port
         warn(texts.timeout);
         break;
     case StepOutcome::ErrorReply:
@@ -78,11 +80,50 @@ bool SigleDebug::readSucceeded(SessionRequest request, const StepResult &result)
     return false;
 }
 
-// The engine's refresh; the blocks read before a failed one are shown.
-void SigleDebug::refreshDevice()
+namespace
 {
+
+struct Refreshed {
+    RefreshResult result;
     DeviceInfo info;
-    const RefreshResult result = session->refresh(&info);
+    QString version;
+};
+
+// After a refresh the actions stay disabled this long.
+constexpr int REFRESH_SETTLE_MS = 1000;
+
+} // namespace
+
+// The engine's refresh on the line, the actions disabled until a second
+// after its outcome; then `afterRefresh`, unless the port closed meanwhile.
+void SigleDebug::refreshDevice(std::function<void()> afterRefresh)
+{
+    disableDeviceActions();
+    const int opening = openings;
+    line->run(
+        [](ModuleSession &session) {
+            Refreshed refreshed;
+            refreshed.result = session.refresh(&refreshed.info);
+            refreshed.version = session.softwareVersion();
+            return refreshed;
+        },
+        [this, opening, afterRefresh](const Refreshed &refreshed) {
+            softwareVersion = refreshed.version;
+            if (opening == openings)
+                showRefresh(refreshed.result, refreshed.info);
+            QTimer::singleShot(REFRESH_SETTLE_MS, this, [this, opening, afterRefresh] {
+                if (opening != openings)
+                    return;
+                enableDeviceActions();
+                if (afterRefresh)
+                    afterRefresh();
+            });
+        });
+}
+
+// The blocks read before a failed one are shown.
+void SigleDebug::showRefresh(const RefreshResult &result, const DeviceInfo &info)
+{
     const int shown = result.ok() ? 4 : result.blocksRead;
     if (shown > 0)
         showVersionBlock(info.version);

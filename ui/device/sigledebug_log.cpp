@@ -1,13 +1,14 @@
 // Device page: the log upload. The request button asks the module for its
-// log and creates the file in the chosen directory; the hidden "获取" button
-// runs the receive loop in the engine, one pass per block, until the
-// module's lone EOT or CAN (seen and answered by the engine) or a cancel.
+// log on the line and creates the file in the chosen directory; the receive
+// loop follows there in the engine, one pass per block, until the module's
+// lone EOT or CAN (seen and answered by the engine) or a cancel.
 #include "base/logging.h"
 #include "ui/device/sigledebug.h"
 
 #include "transfer/logreceive.h"
 #include "transfer/transferframes.h"
 #include "ui/boxes/custombox.h"
+#include "ui/device/deviceline.h"
 #include "ui/device/filechoice.h"
 #include "ui_sigledebug.h"
 
@@ -26,80 +27,44 @@ void SigleDebug::on_pushButton_directory_clicked()
     ui->pushButton_getLog->setEnabled(true);
 }
 
-bool SigleDebug::requestLog()
+// The module's answer to the request; the receive loop follows once the
+// file is open.
+void SigleDebug::showLogRequest(const LogRequestResult &reply)
 {
-    const LogRequestResult reply = session->requestLog();
+    if (!ui->pushButton_getLog->isChecked())
+        return; // the session or the port ended meanwhile
+    ui->pushButton_getLog->setEnabled(true);
     const LogAnnouncement &announced = reply.announced;
+    bool accepted = false;
     switch (reply.outcome) {
     case LogRequestReply::TimedOut:
         appendLog(tr("请求日志反馈超时！"));
-        return false;
+        break;
     case LogRequestReply::ErrorReply:
         handleErrorReply(reply.errorCode, true);
-        return false;
+        break;
     case LogRequestReply::Unrelated:
         appendLog(tr("接收到无关数据！"));
-        return false;
+        break;
     case LogRequestReply::ChecksumFailure:
     case LogRequestReply::Malformed:
         appendLog(tr("请求日志响应帧校验错误！"));
-        return false;
+        break;
     case LogRequestReply::Accepted:
+        accepted = true;
         break;
     }
-    if (!isSafeLogFileName(announced.fileName)) {
+    if (accepted && !isSafeLogFileName(announced.fileName)) {
         appendLog(tr("设备日志文件名非法：\"%1\"").arg(announced.fileName));
-        return false;
+        accepted = false;
     }
-    expectedLogDigest = announced.digest;
-    expectedLogSize = announced.size;
-    ui->progressBar_2->setRange(0, expectedLogSize);
-    return openLogFile(announced.fileName);
-}
-
-// The file is created in the chosen directory under the announced name; the
-// directory field keeps the directory (the saved-file line names the file).
-// A file object of an earlier upload is released here.
-bool SigleDebug::openLogFile(const QString &name)
-{
-    closeLogFile();
-    delete logFile;
-    const QString path = QDir(logDirectory).filePath(name);
-    logFile = new QFile(path, this);
-    if (logFile->open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return true;
-    appendLog(tr("日志文件打开失败"));
-    delete logFile;
-    logFile = nullptr;
-    return false;
-}
-
-void SigleDebug::closeLogFile()
-{
-    if (logFile && logFile->isOpen())
-        logFile->close(); // flushes
-}
-
-// Unchecked during the receive loop, the button stays checked while the
-// engine's pass ends at its next wait; the stop follows there.
-void SigleDebug::on_pushButton_getLog_clicked()
-{
-    if (!ui->pushButton_getLog->isChecked()) {
-        ui->pushButton_getLog->setChecked(true);
-        if (!runsTransferStep())
-            stopLogUpload();
-        return;
+    if (accepted) {
+        expectedLogDigest = announced.digest;
+        expectedLogSize = announced.size;
+        ui->progressBar_2->setRange(0, expectedLogSize);
+        accepted = openLogFile(announced.fileName);
     }
-    transferCancel.reset();
-    ui->textEdit->clear();
-    if (!directoryTakesNewFiles(logDirectory)) { // nothing is sent
-        CustomWarningBox::showWarningBox(tr("提示"),
-                                         tr("无法在目录“%1”中创建文件，请选择其他目录！")
-                                             .arg(QDir::toNativeSeparators(logDirectory)));
-        ui->pushButton_getLog->setChecked(false);
-        return;
-    }
-    if (!requestLog()) {
+    if (!accepted) {
         ui->pushButton_getLog->setChecked(false);
         ui->pushButton_getLog->setText(tr("请求"));
         return;
@@ -114,22 +79,63 @@ void SigleDebug::on_pushButton_getLog_clicked()
           ui->pushButton_setFeMAC, ui->pushButton_setWifiMAC, ui->pushButton_scan,
           ui->pushButton_tell, ui->pushButton_start, ui->pushButton_directory})
         button->setEnabled(false);
-    ui->pushButton_getLog_2->setEnabled(true);
     ui->pushButton_getLog->setText(tr("取消"));
-    ui->pushButton_getLog_2->click();
+    pullLog();
 }
 
-bool SigleDebug::cancelLog()
+// The file is created in the chosen directory under the announced name; the
+// directory field keeps the directory (the saved-file line names the file).
+// A file object of an earlier upload is released here.
+bool SigleDebug::openLogFile(const QString &name)
 {
-    return sendStop(tr("取消获取日志反馈超时！"));
+    closeLogFile();
+    logFile = std::make_unique<QFile>(QDir(logDirectory).filePath(name));
+    if (logFile->open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return true;
+    appendLog(tr("日志文件打开失败"));
+    logFile.reset();
+    return false;
 }
 
-// The cancel path: the stop request; on its ACK the page returns to idle,
-// otherwise the upload still shows as running ("取消").
+void SigleDebug::closeLogFile()
+{
+    if (logFile && logFile->isOpen())
+        logFile->close(); // flushes
+}
+
+// The technician's cancel (the button unchecked while the upload runs)
+// keeps the upload shown as running until the module confirms the stop.
+void SigleDebug::on_pushButton_getLog_clicked()
+{
+    if (!ui->pushButton_getLog->isChecked()) {
+        ui->pushButton_getLog->setChecked(true);
+        stopLogUpload();
+        return;
+    }
+    transferCancel.reset();
+    ui->textEdit->clear();
+    if (!directoryTakesNewFiles(logDirectory)) { // nothing is sent
+        CustomWarningBox::showWarningBox(tr("提示"),
+                                         tr("无法在目录“%1”中创建文件，请选择其他目录！")
+                                             .arg(QDir::toNativeSeparators(logDirectory)));
+        ui->pushButton_getLog->setChecked(false);
+        return;
+    }
+    ui->pushButton_getLog->setEnabled(false); // until the module answers the request
+    line->run([](ModuleSession &session) { return session.requestLog(); },
+              [this](const LogRequestResult &reply) { showLogRequest(reply); });
+}
+
+// The cancel path: the stop request after the running pass; on its ACK the
+// page returns to idle, otherwise the upload still shows as running
+// ("取消").
 void SigleDebug::stopLogUpload()
 {
-    if (!cancelLog())
-        return;
+    requestStop(tr("取消获取日志反馈超时！"), [this] { returnLogToIdle(); });
+}
+
+void SigleDebug::returnLogToIdle()
+{
     ui->progressBar_2->hide();
     closeLogFile();
     for (QPushButton *button :
@@ -146,29 +152,34 @@ void SigleDebug::stopLogUpload()
 // The receive loop, in the engine: a pass ends on a whole block or after
 // 300 ms and is answered with ACK or NAK. It ends on the module's EOT or CAN
 // or once the request button is unchecked (the technician's cancel, session
-// reset, port loss); the file is closed then whatever ended it.
-void SigleDebug::on_pushButton_getLog_2_clicked()
+// reset, port loss). The file is written on the line until the pull's
+// outcome is back, and closed then whatever ended it.
+void SigleDebug::pullLog()
 {
-    ui->pushButton_getLog_2->setEnabled(false);
     transferClock.start();
     logProgress.start(expectedLogSize, 0);
     ui->progressBar_2->setFormat(logProgress.text());
     LogAnnouncement announced;
     announced.size = expectedLogSize;
     announced.digest = expectedLogDigest;
-    QFile discard; // a pull without an open file keeps nothing
-    ++transferStepDepth;
-    const LogPullResult result = session->pullLog(
-        announced, logFile ? static_cast<QIODevice *>(logFile) : &discard, Session::UNLIMITED);
-    --transferStepDepth;
-    closeLogFile();
-    showLogResult(result);
+    QIODevice *const sink = logFile.get();
+    line->run(
+        [announced, sink](ModuleSession &session) {
+            QFile discard; // a pull without an open file keeps nothing
+            return session.pullLog(announced, sink ? sink : &discard, Session::UNLIMITED);
+        },
+        [this](const LogPullResult &result) {
+            closeLogFile();
+            showLogResult(result);
+        });
 }
 
 // The engine's end of the pull. A cancel stops only while the upload still
 // shows as running (the technician's); a lost line is left to the port list.
 void SigleDebug::showLogResult(const LogPullResult &result)
 {
+    if (!ui->pushButton_getLog->isChecked())
+        return;
     switch (result.outcome) {
     case LogPullOutcome::Complete:
     case LogPullOutcome::DigestMismatch:
@@ -179,8 +190,7 @@ void SigleDebug::showLogResult(const LogPullResult &result)
         return;
     case LogPullOutcome::TooManyFailures:
     case LogPullOutcome::Cancelled:
-        if (ui->pushButton_getLog->isChecked())
-            stopLogUpload();
+        stopLogUpload();
         return;
     }
 }

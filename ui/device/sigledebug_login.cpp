@@ -3,10 +3,10 @@
 #include "ui/device/sigledebug.h"
 
 #include "ui/boxes/custombox.h"
+#include "ui/device/deviceline.h"
 #include "ui/dialogs/loginsetings.h"
 #include "ui_sigledebug.h"
 
-#include <QEventLoop>
 #include <QTimer>
 
 namespace
@@ -46,38 +46,39 @@ bool warnedFailure(const CredentialResult &result, const CredentialTexts &texts)
 
 } // namespace
 
-bool SigleDebug::aesSchemeApplies() const
-{
-    return session->credentialScheme() == CredentialScheme::AesOnly;
-}
-
 // A derived-scheme login that the module refuses (any code but 0x16) is sent
 // again under the older AES-only scheme by the engine; the enter button is
 // then enabled once for each attempt, as each login attempt ends with it.
+// The scheme follows the version of the last refresh, on the line.
 void SigleDebug::writeLoginInfo(QString id, QString key)
 {
     loginDialogClosable = true;
     wifiDialogClosable = true;
     wifiCheckAllowed = true;
-    if (aesSchemeApplies()) {
-        writeLoginInfoAES(id, key);
-        return;
-    }
-    loginId = id;
-    loginKey = key;
-    const CredentialResult result = session->login(id, key);
-    showLoginResult(result);
-    if (result.fellBack)
-        emit enableEnter(true);
-    emit enableEnter(true);
+    login(id, key, false);
 }
 
 void SigleDebug::writeLoginInfoAES(QString id, QString key)
 {
+    login(id, key, true);
+}
+
+void SigleDebug::login(const QString &id, const QString &key, bool aesOnly)
+{
     loginId = id;
     loginKey = key;
-    showLoginResult(session->loginWith(id, key, CredentialScheme::AesOnly));
-    emit enableEnter(true);
+    line->run(
+        [id, key, aesOnly](ModuleSession &session) {
+            if (aesOnly || session.credentialScheme() == CredentialScheme::AesOnly)
+                return session.loginWith(id, key, CredentialScheme::AesOnly);
+            return session.login(id, key);
+        },
+        [this](const CredentialResult &result) {
+            showLoginResult(result);
+            if (result.fellBack)
+                emit enableEnter(true);
+            emit enableEnter(true);
+        });
 }
 
 void SigleDebug::showLoginResult(const CredentialResult &result)
@@ -88,32 +89,38 @@ void SigleDebug::showLoginResult(const CredentialResult &result)
         handleErrorReply(result.errorCode, false);
         return;
     }
-    setSessionView(true);
-    checkDefaultWifiPassword();
+    setSessionView(true, [this] { checkDefaultWifiPassword(); });
 }
 
 void SigleDebug::modifyLoginInfo(QString id, QString key)
 {
-    if (aesSchemeApplies()) {
-        modifyLoginInfoAES(id, key);
-        return;
-    }
-    const CredentialResult result = session->changeCredentials(id, key);
-    showChangeResult(result);
-    if (result.fellBack)
-        emit enableEnter(true);
-    emit enableEnter(true);
+    changeCredentials(id, key, false);
 }
 
 void SigleDebug::modifyLoginInfoAES(QString id, QString key)
 {
-    showChangeResult(session->changeCredentialsWith(id, key, CredentialScheme::AesOnly));
-    emit enableEnter(true);
+    changeCredentials(id, key, true);
 }
 
 void SigleDebug::modifyLoginInfoOld(QString id, QString key)
 {
-    modifyLoginInfoAES(id, key);
+    changeCredentials(id, key, true);
+}
+
+void SigleDebug::changeCredentials(const QString &id, const QString &key, bool aesOnly)
+{
+    line->run(
+        [id, key, aesOnly](ModuleSession &session) {
+            if (aesOnly || session.credentialScheme() == CredentialScheme::AesOnly)
+                return session.changeCredentialsWith(id, key, CredentialScheme::AesOnly);
+            return session.changeCredentials(id, key);
+        },
+        [this](const CredentialResult &result) {
+            showChangeResult(result);
+            if (result.fellBack)
+                emit enableEnter(true);
+            emit enableEnter(true);
+        });
 }
 
 void SigleDebug::showChangeResult(const CredentialResult &result)
@@ -138,23 +145,21 @@ void SigleDebug::on_pushButton_loginSettings_clicked()
 }
 
 // The module answered the login with 0x16: the factory login password is in
-// use. Open the session, then keep the technician in the login settings
-// dialog, which cannot be dismissed, until a new password has been set.
+// use. Open the session, then, once its refresh has shown, keep the
+// technician in the login settings dialog, which cannot be dismissed, until
+// a new password has been set.
 void SigleDebug::forceLoginPasswordChange()
 {
     loginDialogClosable = false;
-    setSessionView(true);
-    ui->pushButton_loginSettings->click();
-    if (!loginSettingsDialog)
-        return; // the button is disabled when the port has gone meanwhile
-    QTimer::singleShot(0, this, [] {
-        CustomWarningBoxTips::showTips(tr("提示"), tr("登陆密码为初始密码，需要修改！"),
-                                       tr("提示：使用默认密码会存在密码暴露风险！"));
+    setSessionView(true, [this] {
+        ui->pushButton_loginSettings->click();
+        if (!loginSettingsDialog)
+            return; // the button is disabled when the port has gone meanwhile
+        QTimer::singleShot(0, this, [] {
+            CustomWarningBoxTips::showTips(tr("提示"), tr("登陆密码为初始密码，需要修改！"),
+                                           tr("提示：使用默认密码会存在密码暴露风险！"));
+        });
     });
-    QEventLoop loop;
-    connect(loginSettingsDialog, &QDialog::finished, &loop, &QEventLoop::quit);
-    connect(loginSettingsDialog, &QObject::destroyed, &loop, &QEventLoop::quit);
-    loop.exec();
 }
 
 void SigleDebug::checkDefaultWifiPassword()

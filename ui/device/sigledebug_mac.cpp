@@ -6,6 +6,7 @@
 #include "macpool/macpool.h"
 #include "provision/claimsettlement.h"
 #include "ui/boxes/custombox.h"
+#include "ui/device/deviceline.h"
 #include "ui/dialogs/setmac.h"
 #include "ui_sigledebug.h"
 
@@ -34,20 +35,34 @@ void SigleDebug::setFeMac(QString mac)
 }
 
 // Nothing is sent without an operator name or with a text that is not six
-// bytes. Once the module has accepted the address it keeps it, whatever the
-// pool answers; a pool error is only reported.
+// bytes.
 void SigleDebug::writeMac(SessionRequest request, const QString &mac)
 {
-    MacPool pool(localPoolUrl(), MacPool::processClaimer());
-    QString poolError;
     const QString operatorName = ui->lineEidt_op->text();
     if (operatorName.trimmed().isEmpty()) {
+        MacPool pool(localPoolUrl(), MacPool::processClaimer());
+        QString poolError;
         pool.release(mac, poolError);
         CustomWarningBox::showWarningBox(tr("参数错误"), tr("请输入操作员信息!"));
         return;
     }
-    const StepResult written = request == SessionRequest::WriteWifiMac ? session->writeWifiMac(mac)
-                                                                       : session->writeFeMac(mac);
+    line->run(
+        [request, mac](ModuleSession &session) {
+            return request == SessionRequest::WriteWifiMac ? session.writeWifiMac(mac)
+                                                           : session.writeFeMac(mac);
+        },
+        [this, request, mac, operatorName](const StepResult &written) {
+            settleMac(request, mac, operatorName, written);
+        });
+}
+
+// Once the module has accepted the address it keeps it, whatever the pool
+// answers; a pool error is only reported.
+void SigleDebug::settleMac(SessionRequest request, const QString &mac, const QString &operatorName,
+                           const StepResult &written)
+{
+    MacPool pool(localPoolUrl(), MacPool::processClaimer());
+    QString poolError;
     if (!settingWritten(request, written)) {
         if (settlementOf(written) == ClaimSettlement::Quarantine)
             pool.quarantine(mac,

@@ -3,6 +3,7 @@
 #include "ui/device/sigledebug.h"
 
 #include "ui/boxes/custombox.h"
+#include "ui/device/deviceline.h"
 #include "ui/dialogs/setpassword.h"
 #include "ui/dialogs/setssid.h"
 #include "ui_sigledebug.h"
@@ -88,7 +89,7 @@ bool SigleDebug::settingWritten(SessionRequest request, const StepResult &result
         warning = texts.refused;
         break;
     case StepOutcome::TimedOut:
-    case StepOutcome::LinkLost: // not reported by the page's link
+    case StepOutcome::LinkLost: // the port list then closes the port
         warning = texts.timeout;
         break;
     case StepOutcome::ChecksumFailure:
@@ -101,17 +102,23 @@ bool SigleDebug::settingWritten(SessionRequest request, const StepResult &result
 
 void SigleDebug::setSSID(QString ssid)
 {
-    if (!settingWritten(SessionRequest::WriteSsid, session->writeSsid(ssid)))
-        return;
-    CustomInfoBox::showInfoBox(tr("提示"), tr("设置成功！"));
-    on_pushButton_refresh_clicked();
+    line->run([ssid](ModuleSession &session) { return session.writeSsid(ssid); },
+              [this](const StepResult &result) {
+                  if (!settingWritten(SessionRequest::WriteSsid, result))
+                      return;
+                  CustomInfoBox::showInfoBox(tr("提示"), tr("设置成功！"));
+                  on_pushButton_refresh_clicked();
+              });
 }
 
 void SigleDebug::setPassword(QString ps)
 {
-    if (!settingWritten(SessionRequest::WriteWifiPassword, session->writeWifiPassword(ps)))
-        return;
-    showWifiValues(wifiSsid, ps); // the module holds the new one now
-    CustomInfoBox::showInfoBox(tr("提示"), tr("设置成功！"));
-    wifiDialogClosable = true;
+    line->run([ps](ModuleSession &session) { return session.writeWifiPassword(ps); },
+              [this, ps](const StepResult &result) {
+                  if (!settingWritten(SessionRequest::WriteWifiPassword, result))
+                      return;
+                  showWifiValues(wifiSsid, ps); // the module holds the new one now
+                  CustomInfoBox::showInfoBox(tr("提示"), tr("设置成功！"));
+                  wifiDialogClosable = true;
+              });
 }

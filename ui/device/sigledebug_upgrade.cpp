@@ -1,12 +1,13 @@
 // Device page: the firmware upgrade. The file is cut into blocks when it is
-// chosen; the start button announces it, the hidden "升级" button runs the
-// block loop, and the end of file asks the module for its verdict.
+// chosen; the start button announces it on the line, the block loop and the
+// verdict follow there as one step of the engine.
 #include "base/logging.h"
 #include "ui/device/sigledebug.h"
 
 #include "transfer/transferframes.h"
 #include "transfer/upgradejudge.h"
 #include "ui/boxes/custombox.h"
+#include "ui/device/deviceline.h"
 #include "ui/device/filechoice.h"
 #include "ui_sigledebug.h"
 
@@ -49,46 +50,31 @@ void SigleDebug::refuseFirmware(const QString &warning)
     CustomWarningBox::showWarningBox(tr("提示"), warning);
 }
 
-bool SigleDebug::startLoading()
+// The module's answer to the announcement; the blocks follow once it is ready.
+void SigleDebug::showLoadingStart(const UpgradeResult &start)
 {
-    const UpgradeResult start = session->startLoading(firmware);
+    if (!ui->pushButton_start->isChecked())
+        return; // the session or the port ended meanwhile
+    ui->pushButton_start->setEnabled(true);
+    bool ready = false;
     switch (start.outcome) {
-    case UpgradeOutcome::Upgraded: // the module is ready for the blocks
-        return true;
+    case UpgradeOutcome::Upgraded: // the module is ready for the blocks ("C")
+        ready = true;
+        break;
     case UpgradeOutcome::FileRefused:
         appendLog(tr("升级文件无法打开！"));
-        return false;
+        break;
     case UpgradeOutcome::NotReady:
         appendLog(tr("启动加载反馈超时！"));
-        return false;
+        break;
     case UpgradeOutcome::ErrorReply:
         handleErrorReply(start.errorCode, true);
-        return false;
+        break;
     default:
         appendLog(tr("启动加载失败！"));
-        return false;
+        break;
     }
-}
-
-bool SigleDebug::stopLoading()
-{
-    return sendStop(tr("停止加载反馈超时！"));
-}
-
-// Unchecked during the block loop or the verdict, the button stays checked
-// while the engine's step ends at its next wait; the stop follows there.
-void SigleDebug::on_pushButton_start_clicked()
-{
-    if (!ui->pushButton_start->isChecked()) {
-        if (runsTransferStep())
-            ui->pushButton_start->setChecked(true);
-        else
-            cancelUpgrade();
-        return;
-    }
-    transferCancel.reset();
-    ui->textEdit->clear();
-    if (!firmware.isUsable() || !startLoading()) {
+    if (!ready) {
         ui->pushButton_start->setChecked(false);
         ui->pushButton_start->setText(tr("开始"));
         return;
@@ -103,27 +89,41 @@ void SigleDebug::on_pushButton_start_clicked()
           ui->pushButton_setFeMAC, ui->pushButton_setWifiMAC, ui->pushButton_directory,
           ui->pushButton_getLog, ui->pushButton_getLog_2, ui->pushButton_scan})
         button->setEnabled(false);
-    ui->pushButton_tell->setEnabled(true);
     ui->pushButton_start->setText(tr("取消"));
-    ui->pushButton_tell->click();
+    sendImage();
+}
+
+// The technician's cancel (the button unchecked while the upgrade runs)
+// keeps the upgrade shown as running until the module confirms the stop.
+void SigleDebug::on_pushButton_start_clicked()
+{
+    if (!ui->pushButton_start->isChecked()) {
+        cancelUpgrade();
+        return;
+    }
+    transferCancel.reset();
+    ui->textEdit->clear();
+    if (!firmware.isUsable()) {
+        ui->pushButton_start->setChecked(false);
+        ui->pushButton_start->setText(tr("开始"));
+        return;
+    }
+    ui->pushButton_start->setEnabled(false); // until the module answers the announcement
+    const FirmwareImage image = firmware;
+    line->run([image](ModuleSession &session) { return session.startLoading(image); },
+              [this](const UpgradeResult &start) { showLoadingStart(start); });
 }
 
 // The block loop and the verdict in the engine. An unchecked start button
-// ends them at their next wait: the technician's cancel (the button checked
-// again) runs the stop, a session reset or port loss leaves quietly.
-void SigleDebug::on_pushButton_tell_clicked()
+// ends them at their next wait.
+void SigleDebug::sendImage()
 {
-    ui->pushButton_tell->setEnabled(false);
     const QList<QByteArray> blocks = firmware.blocks;
-    if (blocks.isEmpty())
-        return;
     ui->progressBar->setRange(0, blocks.size() - 1);
     transferClock.start();
     upgradeProgress.start(firmware.size, 0);
-    ++transferStepDepth;
-    const UpgradeResult result = session->sendImage(blocks);
-    --transferStepDepth;
-    showUpgradeResult(result);
+    line->run([blocks](ModuleSession &session) { return session.sendImage(blocks); },
+              [this](const UpgradeResult &result) { showUpgradeResult(result); });
 }
 
 void SigleDebug::blockSent(int index, int, int, qint64 bytesAcknowledged)
@@ -201,15 +201,15 @@ const UpgradeEndTexts &endOf(UpgradeOutcome outcome)
 
 // The failures of the blocks and of the verdict's error reply go through the
 // cancel path; a rejected image returns to idle directly, after its message.
-// A cancel stops only while the upgrade still shows as running.
+// Nothing is shown once the upgrade no longer shows as running (a session
+// reset, the port's loss); a cancel then needs no stop.
 void SigleDebug::showUpgradeResult(const UpgradeResult &result)
 {
-    const UpgradeEndTexts &end = endOf(result.outcome);
-    if (end.ending == UpgradeEnding::Cancel) {
-        if (ui->pushButton_start->isChecked())
-            cancelUpgrade();
+    if (!ui->pushButton_start->isChecked())
         return;
-    }
+    const UpgradeEndTexts &end = endOf(result.outcome);
+    if (end.ending == UpgradeEnding::Cancel)
+        return cancelUpgrade();
     if (end.ending == UpgradeEnding::ByModule)
         return tellOver(result.endSignal == Transfer::EOT);
     if (end.ending == UpgradeEnding::Idle)
@@ -226,6 +226,8 @@ void SigleDebug::showUpgradeResult(const UpgradeResult &result)
     }
     if (end.ending == UpgradeEnding::Stop)
         cancelUpgrade();
+    if (end.ending == UpgradeEnding::Running && !stopPending)
+        awaitModuleEnd();
 }
 
 // The bar moves with its text, a few times a second: a repaint for every
@@ -238,16 +240,17 @@ void SigleDebug::showUpgradeProgress(int blockIndex, qint64 bytesAcknowledged)
     ui->progressBar->setFormat(upgradeProgress.text());
 }
 
-// The cancel path: the stop request; on its ACK the page returns to idle,
-// otherwise the upgrade still shows as running ("取消").
+// The cancel path: the stop request after the running step; on its ACK the
+// page returns to idle, otherwise the upgrade still shows as running
+// ("取消").
 void SigleDebug::cancelUpgrade()
 {
     ui->pushButton_start->setChecked(true);
-    if (!stopLoading())
-        return;
-    returnUpgradeToIdle();
-    ui->pushButton_tell->setEnabled(false);
-    appendLog(tr("主节点已强制终止传输"));
+    requestStop(tr("停止加载反馈超时！"), [this] {
+        returnUpgradeToIdle();
+        ui->pushButton_tell->setEnabled(false);
+        appendLog(tr("主节点已强制终止传输"));
+    });
 }
 
 void SigleDebug::returnUpgradeToIdle()
