@@ -1,6 +1,6 @@
 // How the device page waits for the module: the GUI thread's CPU time while
-// it waits for a reply that never comes, and the delay from a reply's arrival
-// to the page's next request. Run:
+// its line waits for a reply that never comes, and the delay from a reply's
+// arrival to the line's next request. Run:
 //   QT_QPA_PLATFORM=offscreen build/bench/bench_pagewait
 #include "protocol/frame.h"
 #include "serial/portenumeration.h"
@@ -83,12 +83,12 @@ void measureIdleWait(SigleDebug &page, PageDriver &driver)
     QElapsedTimer wall;
     wall.start();
     while (wall.elapsed() < 5000)
-        page.showDevInfo();
+        driver.refresh();
     const double cpu = threadCpuSeconds() - cpuBefore;
     const double seconds = double(wall.elapsed()) / 1000.0;
     std::printf("idle wait: %.2f s waited, GUI thread CPU %.1f ms = %.2f %% of one core\n", seconds,
                 cpu * 1000.0, 100.0 * cpu / seconds);
-    Q_UNUSED(driver);
+    Q_UNUSED(page);
 }
 
 } // namespace
@@ -114,7 +114,7 @@ int main(int argc, char *argv[])
     driver.openPort(answering.slavePath());
     Responder responder(answering.masterFd());
     for (int i = 0; i < 20; ++i)
-        page.showDevInfo();
+        driver.refresh();
     std::vector<double> gaps = responder.gapsMs;
     std::sort(gaps.begin(), gaps.end());
     if (gaps.empty()) {

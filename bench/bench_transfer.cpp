@@ -13,14 +13,17 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QProcess>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTextEdit>
 #include <QThread>
 
 #include <cstdio>
 #include <ctime>
+#include <functional>
 #include <memory>
 #include <random>
 
@@ -111,6 +114,27 @@ private:
     QString trace;
 };
 
+// Calls `enabled` each time `watched` becomes enabled.
+class EnabledWatch : public QObject
+{
+public:
+    EnabledWatch(QWidget *watched, std::function<void()> enabled)
+        : watched(watched), enabled(std::move(enabled))
+    {
+        watched->installEventFilter(this);
+    }
+    bool eventFilter(QObject *object, QEvent *event) override
+    {
+        if (object == watched && event->type() == QEvent::EnabledChange && watched->isEnabled())
+            enabled();
+        return false;
+    }
+
+private:
+    QWidget *watched;
+    std::function<void()> enabled;
+};
+
 struct Session {
     std::unique_ptr<Module> module;
     std::unique_ptr<SigleDebug> page;
@@ -156,11 +180,26 @@ bool writeImage(const QString &path, qint64 size)
     return true;
 }
 
+// Presses `name` and returns once the transfer it starts has ended (the
+// button unchecked); the transfer runs on the page's line meanwhile.
+void runTransfer(const Session &session, const char *name)
+{
+    QPushButton *button = session.driver->button(name);
+    QEventLoop ended;
+    QObject::connect(button, &QPushButton::toggled, &ended, [&ended](bool on) {
+        if (!on)
+            ended.quit();
+    });
+    button->click();
+    if (button->isChecked())
+        ended.exec();
+}
+
 bool upgrade(Session &session, const QString &image)
 {
     FileChoice::setOverride([image](FileChoice::Kind) { return image; });
     session.driver->button("pushButton_scan")->click();
-    session.driver->button("pushButton_start")->click();
+    runTransfer(session, "pushButton_start");
     return logText(session).contains(QStringLiteral("升级成功！"));
 }
 
@@ -210,12 +249,12 @@ int pacedLog(const QTemporaryDir &dir)
     session.driver->button("pushButton_directory")->click();
     const int from = session.module->traceLines();
     QElapsedTimer wall;
-    qint64 loopStartNs = -1; // the page presses its hidden button when the request succeeded
-    QObject::connect(session.driver->button("pushButton_getLog_2"), &QPushButton::pressed,
-                     [&] { loopStartNs = wall.nsecsElapsed(); });
+    qint64 loopStartNs = -1; // the request's answer enables the button again ("取消")
+    EnabledWatch requestAnswered(session.driver->button("pushButton_getLog"),
+                                 [&] { loopStartNs = wall.nsecsElapsed(); });
     const double cpuBefore = threadCpuSeconds();
     wall.start();
-    session.driver->button("pushButton_getLog")->click();
+    runTransfer(session, "pushButton_getLog");
     const double seconds = double(wall.nsecsElapsed()) / 1e9;
     const double cpu = threadCpuSeconds() - cpuBefore;
     const double loopSeconds = double(wall.nsecsElapsed() - loopStartNs) / 1e9;

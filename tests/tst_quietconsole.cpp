@@ -58,7 +58,9 @@ int runSessionChild(int argc, char **argv)
             dialog->findChild<QLineEdit *>("lineEdit_newKey")->setText(NEW_PASSWORD);
             dialog->findChild<QLineEdit *>("lineEdit_newKey_2")->setText(NEW_PASSWORD);
             dialog->findChild<QPushButton *>("pushButton_sure")->click();
-            if (!driver.inLoginView() || !model.acceptsLoginPassword(NEW_PASSWORD))
+            // The change runs on the page's line; its answer ends the session view.
+            if (!QTest::qWaitFor([&] { return driver.inLoginView(); }, PageDriver::ANSWER_MS) ||
+                !model.acceptsLoginPassword(NEW_PASSWORD))
                 failedStep = 3;
         }
     }

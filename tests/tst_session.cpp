@@ -147,6 +147,8 @@ void applyFault(ModuleModel &model, const QString &fault)
 
 } // namespace
 
+Q_DECLARE_METATYPE(ScriptedLink::Reply)
+
 class TestSession : public QObject
 {
     Q_OBJECT
@@ -162,6 +164,8 @@ private slots:
     void logPull();
     void cancelEndsTheStep_data();
     void cancelEndsTheStep();
+    void endSignalOfATransferLeftRunning_data();
+    void endSignalOfATransferLeftRunning();
     void lostLineEndsTheStep_data();
     void lostLineEndsTheStep();
     void lostPortEndsTheWaitAtOnce();
@@ -501,6 +505,39 @@ void TestSession::cancelEndsTheStep()
     QVERIFY2(afterFlagMs >= 0 && afterFlagMs < 100, qPrintable(QString::number(afterFlagMs)));
     QCOMPARE(bench.session.stopTransfer().outcome, StopOutcome::Stopped);
     QCOMPARE(bench.count(Transfer::CAN), 1);
+}
+
+// A transfer left running waits for the module's lone EOT or CAN, answers it
+// with ACK, and drops what came before; the flag or a lost line end the wait
+// with nothing answered.
+void TestSession::endSignalOfATransferLeftRunning_data()
+{
+    QTest::addColumn<ScriptedLink::Reply>("script");
+    QTest::addColumn<int>("signal"); // 0: none
+    const QByteArray eot(1, Transfer::EOT), can(1, Transfer::CAN);
+    QTest::newRow("EOT after stray bytes") << ScriptedLink::Reply{{10, "\x01\x04"}, {900, eot}}
+                                           << int(Transfer::EOT);
+    QTest::newRow("CAN after a quiet minute") << ScriptedLink::Reply{{60000, can}}
+                                              << int(Transfer::CAN);
+    QTest::newRow("EOT inside a longer piece") << ScriptedLink::Reply{{10, "\x04\x01"}, {20, {}}}
+                                               << 0;
+    QTest::newRow("the flag first") << ScriptedLink::Reply{{10, {}}, {50, eot}} << 0;
+    QTest::newRow("the line goes") << ScriptedLink::Reply{{10, {}, true}, {50, eot}} << 0;
+}
+
+void TestSession::endSignalOfATransferLeftRunning()
+{
+    QFETCH(ScriptedLink::Reply, script);
+    QFETCH(int, signal);
+    ScriptedLink link;
+    CancelFlag until;
+    link.cancelFlag = &until;
+    link.respond = [script](const QByteArray &) { return script; };
+    ModuleSession session(&link);
+    link.write("?"); // the script starts here
+    QCOMPARE(int(session.awaitEndSignal(until)), signal);
+    QCOMPARE(link.writes.mid(1), signal ? QList<QByteArray>{QByteArray(1, Transfer::ACK)}
+                                        : QList<QByteArray>());
 }
 
 void TestSession::lostLineEndsTheStep_data()

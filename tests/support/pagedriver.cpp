@@ -38,7 +38,8 @@ void PageDriver::refresh() const
 {
     QSignalSpy refreshed(page, &SigleDebug::deviceActionsEnabled);
     QTest::mouseClick(button("pushButton_refresh"), Qt::LeftButton);
-    (void)QTest::qWaitFor([&refreshed] { return refreshed.count() > 0; }, ANSWER_MS);
+    if (refreshed.isEmpty())
+        refreshed.wait(ANSWER_MS);
 }
 
 QString PageDriver::warningText()
