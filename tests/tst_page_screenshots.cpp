@@ -1,24 +1,40 @@
 // Renders the tool's window in the login view and in the device view after a
-// refresh against the module simulator, and the MAC page at the window's
-// minimum and at a large size, to screenshots/*.png in the test's working
-// directory, for a person to look at.
+// refresh against the module simulator, the file page during an upgrade,
+// after its cancel and after a log pull, the MAC page at the window's minimum
+// and at a large size, and the box of a clashing MAC generation, to
+// screenshots/*.png in the test's working directory, for a person to look at.
+// Under Xvfb (QT_QPA_PLATFORM=xcb) the box is grabbed with the whole screen.
 #include "app/mainwindow.h"
 #include "app/startup.h"
 #include "serial/portenumeration.h"
 #include "simulator/modulemodel.h"
 #include "simulator/ptylink.h"
+#include "macpool/macpool.h"
+#include "macpool/macstore.h"
 #include "support/pagedriver.h"
+#include "ui/boxes/custombox.h"
+#include "ui/device/filechoice.h"
 #include "ui/device/sigledebug.h"
 #include "ui/frame/framelesswidget.h"
+#include "ui/macpage/dbpassword.h"
+#include "ui/macpage/handlerecorde.h"
 
 #include "support/screenshots.h"
 #include <QDir>
 #include <QHeaderView>
 #include <QImage>
+#include <QComboBox>
+#include <QGuiApplication>
 #include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QSet>
+#include <QSpinBox>
 #include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTextEdit>
 
 #include <QtTest>
 
@@ -35,6 +51,8 @@ class TestPageScreenshots : public QObject
 
 private slots:
     void loginAndDeviceViews();
+    void fileViews();
+    void clashBoxFitsTheScreen();
     void macPageFits_data();
     void macPageFits();
 
@@ -88,6 +106,103 @@ void TestPageScreenshots::loginAndDeviceViews()
     page->on_pushButton_cancel_clicked();
     PortEnumeration::reset();
     PageDriver::hideBoxes();
+}
+
+// An upgrade at the line's own speed, shown running and after "取消"; then a
+// log pull: the firmware file stays chosen, the folder stays a folder, no bar
+// is left behind.
+void TestPageScreenshots::fileViews()
+{
+    QTemporaryDir dir;
+    QFile image(dir.filePath(QStringLiteral("fw.bin")));
+    QVERIFY(image.open(QIODevice::WriteOnly) && image.write(QByteArray(96 * 1024, 'x')) > 0);
+    image.close();
+    ModuleConfig config;
+    config.loginPassword = QStringLiteral("Secret_789x");
+    config.logSize = 5000;
+    ModuleModel model(config);
+    model.setWifiPassword(QStringLiteral("Wifi_pass_1"));
+    PtyLink link(&model);
+    QVERIFY(link.isOpen());
+    link.setLineRate(230400);
+    PortEnumeration::addExtraPort(link.slavePath());
+    FileChoice::setOverride([&](FileChoice::Kind kind) {
+        return kind == FileChoice::Kind::FirmwareFile ? image.fileName() : dir.path();
+    });
+    std::unique_ptr<FramelessWidget> frame(createMainFrame());
+    frame->show();
+    auto *page = frame->findChild<SigleDebug *>();
+    PageDriver driver(page);
+    QVERIFY(driver.openPort(link.slavePath()));
+    driver.login(QStringLiteral("admin"), QStringLiteral("Secret_789x"));
+    QVERIFY(driver.inDeviceView());
+    page->showOperateFile();
+    for (const char *choice : {"pushButton_scan", "pushButton_directory", "pushButton_start"})
+        driver.button(choice)->click();
+    auto *bar = driver.widget<QProgressBar>("progressBar");
+    QTRY_VERIFY_WITH_TIMEOUT(bar->isVisible() && bar->value() >= 10, 10000);
+    QVERIFY(!save(frame.get(), QStringLiteral("upgrade_running")).isEmpty());
+    driver.button("pushButton_start")->click();
+    auto *log = driver.widget<QTextEdit>("textEdit");
+    QTRY_COMPARE_WITH_TIMEOUT(log->toPlainText(), QString("主节点已强制终止传输"), 2000);
+    QVERIFY(!save(frame.get(), QStringLiteral("upgrade_cancelled")).isEmpty());
+
+    driver.button("pushButton_getLog")->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!driver.button("pushButton_getLog")->isChecked(), 10000);
+    QVERIFY2(log->toPlainText().startsWith("设备文件传输完成！"), qPrintable(log->toPlainText()));
+    QVERIFY(!driver.isShown("progressBar") && !driver.isShown("progressBar_2"));
+    QCOMPARE(driver.widget<QLineEdit>("lineEdit_savePath")->text(), dir.path());
+    QVERIFY(driver.button("pushButton_start")->isEnabled());
+    QVERIFY(!save(frame.get(), QStringLiteral("after_log_pull")).isEmpty());
+    page->on_pushButton_cancel_clicked();
+    FileChoice::setOverride(nullptr);
+    PortEnumeration::reset();
+    PageDriver::hideBoxes();
+}
+
+// A generation that clashes with the pool: the box stays inside the screen
+// and names the address, not the driver's text.
+void TestPageScreenshots::clashBoxFitsTheScreen()
+{
+    QTemporaryDir poolDir; // the pool file lives in the working directory
+    const QString shots = QDir(QStringLiteral("screenshots")).absolutePath();
+    const QString before = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(poolDir.path()));
+    auto restore = std::shared_ptr<void>(nullptr, [before](void *) { QDir::setCurrent(before); });
+    createMacTable();
+    QString error;
+    QVERIFY2(MacPool(localPoolUrl(), QString(), MissingPoolFile::Create)
+                 .generate({0x907EBA74B70DULL, 1, 1}, QString(), error),
+             qPrintable(error));
+    std::unique_ptr<FramelessWidget> frame(createMainFrame());
+    frame->resize(1280, 1024);
+    frame->show();
+    frame->findChild<MainWindow *>()->toolButton3_clicked();
+    auto *macPage = frame->findChild<HandleRecorde *>();
+    macPage->findChild<QComboBox *>("comboBox_mac5")->setCurrentText("b7");
+    macPage->findChild<QComboBox *>("comboBox_mac6")->setCurrentText("c");
+    macPage->findChild<QSpinBox *>("spinBox_num")->setValue(3);
+    macPage->findChild<QPushButton *>("pushButton_genarote")->click();
+    DBPassword *gate = macPage->gateDialog();
+    QVERIFY(gate);
+    for (const char *field : {"lineEdit_ps_q", "lineEdit_ps"})
+        gate->findChild<QLineEdit *>(field)->setText("580274");
+    gate->findChild<QPushButton *>("pushButton")->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!macPage->isGenerating(), 10000);
+    CustomWarningBox *box = CustomWarningBox::instance();
+    QVERIFY(box && box->isVisible());
+    QVERIFY2(box->text().contains("90:7E:BA:74:B7:0D") && !box->text().contains("UNIQUE"),
+             qPrintable(box->text()));
+    const QRect screen = box->screen()->availableGeometry();
+    QVERIFY2(box->frameGeometry().width() < screen.width() - 40,
+             qPrintable(QString::number(box->frameGeometry().width())));
+    QVERIFY(screen.contains(box->frameGeometry()));
+    QDir().mkpath(shots);
+    const QImage shot = QGuiApplication::platformName() == QLatin1String("xcb")
+                            ? box->screen()->grabWindow(0).toImage()
+                            : grabSettled(box);
+    QVERIFY(shot.save(shots + QStringLiteral("/clash_box.png")));
+    box->close();
 }
 
 void TestPageScreenshots::macPageFits_data()
