@@ -6,11 +6,11 @@
 // Under Xvfb (QT_QPA_PLATFORM=xcb) the box is grabbed with the whole screen.
 #include "app/mainwindow.h"
 #include "app/startup.h"
+#include "macpool/macpool.h"
+#include "macpool/macstore.h"
 #include "serial/portenumeration.h"
 #include "simulator/modulemodel.h"
 #include "simulator/ptylink.h"
-#include "macpool/macpool.h"
-#include "macpool/macstore.h"
 #include "support/pagedriver.h"
 #include "ui/boxes/custombox.h"
 #include "ui/device/filechoice.h"
@@ -20,11 +20,11 @@
 #include "ui/macpage/handlerecorde.h"
 
 #include "support/screenshots.h"
+#include <QComboBox>
 #include <QDir>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QImage>
-#include <QComboBox>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
