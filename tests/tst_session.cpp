@@ -515,12 +515,12 @@ void TestSession::endSignalOfATransferLeftRunning_data()
     QTest::addColumn<ScriptedLink::Reply>("script");
     QTest::addColumn<int>("signal"); // 0: none
     const QByteArray eot(1, Transfer::EOT), can(1, Transfer::CAN);
-    QTest::newRow("EOT after stray bytes") << ScriptedLink::Reply{{10, "\x01\x04"}, {900, eot}}
-                                           << int(Transfer::EOT);
-    QTest::newRow("CAN after a quiet minute") << ScriptedLink::Reply{{60000, can}}
-                                              << int(Transfer::CAN);
-    QTest::newRow("EOT inside a longer piece") << ScriptedLink::Reply{{10, "\x04\x01"}, {20, {}}}
-                                               << 0;
+    QTest::newRow("EOT after stray bytes")
+        << ScriptedLink::Reply{{10, "\x01\x04"}, {900, eot}} << int(Transfer::EOT);
+    QTest::newRow("CAN after a quiet minute")
+        << ScriptedLink::Reply{{60000, can}} << int(Transfer::CAN);
+    QTest::newRow("EOT inside a longer piece")
+        << ScriptedLink::Reply{{10, "\x04\x01"}, {20, {}}} << 0;
     QTest::newRow("the flag first") << ScriptedLink::Reply{{10, {}}, {50, eot}} << 0;
     QTest::newRow("the line goes") << ScriptedLink::Reply{{10, {}, true}, {50, eot}} << 0;
 }
@@ -536,8 +536,8 @@ void TestSession::endSignalOfATransferLeftRunning()
     ModuleSession session(&link);
     link.write("?"); // the script starts here
     QCOMPARE(int(session.awaitEndSignal(until)), signal);
-    QCOMPARE(link.writes.mid(1), signal ? QList<QByteArray>{QByteArray(1, Transfer::ACK)}
-                                        : QList<QByteArray>());
+    QCOMPARE(link.writes.mid(1),
+             signal ? QList<QByteArray>{QByteArray(1, Transfer::ACK)} : QList<QByteArray>());
 }
 
 void TestSession::lostLineEndsTheStep_data()

@@ -19,6 +19,8 @@
 class DeviceLine;
 class HandleSerialPort;
 class QFile;
+class QProgressBar;
+class QPushButton;
 class Login;
 class LoginSetings;
 class SetPassword;
@@ -132,6 +134,8 @@ private:
     // Login.
     void login(const QString &id, const QString &key, bool aesOnly);
     void changeCredentials(const QString &id, const QString &key, bool aesOnly);
+    void sendCredentials(SessionRequest request, const QString &id, const QString &key,
+                         bool aesOnly);
     void showLoginResult(const CredentialResult &result);
     void showChangeResult(const CredentialResult &result);
     void forceLoginPasswordChange();
@@ -208,6 +212,8 @@ private:
     void verifyLogDigest(const QString &path, bool matches);
     void closeLogFile();
 
+    // The module took the transfer: `running` reads "取消", `bar` shows.
+    void showTransferRunning(QPushButton *running, QProgressBar *bar);
     // The stop exchange after the running step (once, however often asked):
     // on the module's ACK `stopped` runs; otherwise the transfer still shows
     // as running, a time-out writes `timeoutText`, and the page waits for

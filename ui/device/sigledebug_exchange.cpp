@@ -23,6 +23,24 @@ void SigleDebug::onTransferToggled(bool checked)
         transferCancel.cancel();
 }
 
+// One bar, the running transfer's; every other action waits, the file and
+// folder choices too: a new choice must not change what is sent or saved.
+void SigleDebug::showTransferRunning(QPushButton *running, QProgressBar *bar)
+{
+    for (QProgressBar *each : {ui->progressBar, ui->progressBar_2}) {
+        each->setValue(0);
+        each->setVisible(each == bar);
+    }
+    resetDeviceValues();
+    for (QPushButton *button :
+         {ui->pushButton_setSSID, ui->pushButton_refresh, ui->pushButton_encryption,
+          ui->pushButton_setFeMAC, ui->pushButton_setWifiMAC, ui->pushButton_directory,
+          ui->pushButton_scan, ui->pushButton_start, ui->pushButton_tell, ui->pushButton_getLog,
+          ui->pushButton_getLog_2})
+        button->setEnabled(button == running);
+    running->setText(tr("取消"));
+}
+
 void SigleDebug::requestStop(const QString &timeoutText, std::function<void()> stopped)
 {
     if (stopPending)

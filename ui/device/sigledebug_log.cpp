@@ -69,17 +69,7 @@ void SigleDebug::showLogRequest(const LogRequestResult &reply)
         ui->pushButton_getLog->setText(tr("请求"));
         return;
     }
-    ui->progressBar_2->setValue(0);
-    ui->progressBar_2->show();
-    ui->progressBar->hide(); // one bar, the running transfer's
-    resetDeviceValues();
-    // The directory stays as chosen until the upload ends.
-    for (QPushButton *button :
-         {ui->pushButton_refresh, ui->pushButton_setSSID, ui->pushButton_encryption,
-          ui->pushButton_setFeMAC, ui->pushButton_setWifiMAC, ui->pushButton_scan,
-          ui->pushButton_tell, ui->pushButton_start, ui->pushButton_directory})
-        button->setEnabled(false);
-    ui->pushButton_getLog->setText(tr("取消"));
+    showTransferRunning(ui->pushButton_getLog, ui->progressBar_2);
     pullLog();
 }
 

@@ -67,14 +67,29 @@ void SigleDebug::login(const QString &id, const QString &key, bool aesOnly)
 {
     loginId = id;
     loginKey = key;
+    sendCredentials(SessionRequest::Login, id, key, aesOnly);
+}
+
+// The scheme follows the version of the last refresh, read on the line; the
+// enter button is enabled once for each attempt the engine made.
+void SigleDebug::sendCredentials(SessionRequest request, const QString &id, const QString &key,
+                                 bool aesOnly)
+{
+    const bool change = request == SessionRequest::ChangeCredentials;
     line->run(
-        [id, key, aesOnly](ModuleSession &session) {
-            if (aesOnly || session.credentialScheme() == CredentialScheme::AesOnly)
-                return session.loginWith(id, key, CredentialScheme::AesOnly);
-            return session.login(id, key);
+        [change, id, key, aesOnly](ModuleSession &session) {
+            const bool aes = aesOnly || session.credentialScheme() == CredentialScheme::AesOnly;
+            if (change)
+                return aes ? session.changeCredentialsWith(id, key, CredentialScheme::AesOnly)
+                           : session.changeCredentials(id, key);
+            return aes ? session.loginWith(id, key, CredentialScheme::AesOnly)
+                       : session.login(id, key);
         },
-        [this](const CredentialResult &result) {
-            showLoginResult(result);
+        [this, change](const CredentialResult &result) {
+            if (change)
+                showChangeResult(result);
+            else
+                showLoginResult(result);
             if (result.fellBack)
                 emit enableEnter(true);
             emit enableEnter(true);
@@ -109,18 +124,7 @@ void SigleDebug::modifyLoginInfoOld(QString id, QString key)
 
 void SigleDebug::changeCredentials(const QString &id, const QString &key, bool aesOnly)
 {
-    line->run(
-        [id, key, aesOnly](ModuleSession &session) {
-            if (aesOnly || session.credentialScheme() == CredentialScheme::AesOnly)
-                return session.changeCredentialsWith(id, key, CredentialScheme::AesOnly);
-            return session.changeCredentials(id, key);
-        },
-        [this](const CredentialResult &result) {
-            showChangeResult(result);
-            if (result.fellBack)
-                emit enableEnter(true);
-            emit enableEnter(true);
-        });
+    sendCredentials(SessionRequest::ChangeCredentials, id, key, aesOnly);
 }
 
 void SigleDebug::showChangeResult(const CredentialResult &result)

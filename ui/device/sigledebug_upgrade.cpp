@@ -79,17 +79,7 @@ void SigleDebug::showLoadingStart(const UpgradeResult &start)
         ui->pushButton_start->setText(tr("开始"));
         return;
     }
-    ui->progressBar->setValue(0);
-    ui->progressBar->show();
-    ui->progressBar_2->hide(); // one bar, the running transfer's
-    resetDeviceValues();
-    // The file choice waits too: a new choice must not change what is sent.
-    for (QPushButton *button :
-         {ui->pushButton_setSSID, ui->pushButton_refresh, ui->pushButton_encryption,
-          ui->pushButton_setFeMAC, ui->pushButton_setWifiMAC, ui->pushButton_directory,
-          ui->pushButton_getLog, ui->pushButton_getLog_2, ui->pushButton_scan})
-        button->setEnabled(false);
-    ui->pushButton_start->setText(tr("取消"));
+    showTransferRunning(ui->pushButton_start, ui->progressBar);
     sendImage();
 }
 
