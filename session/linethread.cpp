@@ -1,5 +1,7 @@
 #include "session/linethread.h"
 
+#include "crypto/pbkdf2.h"
+
 #include <QThread>
 
 LineThread::LineThread() : thread(QThread::create([this] { run(); }))
@@ -36,10 +38,13 @@ bool LineThread::isCurrent() const
     return QThread::currentThread() == thread.get();
 }
 
+// The OpenSSL state of the tasks' logins goes with the thread's last task,
+// before the thread is joined.
 void LineThread::run()
 {
     while (const Task task = next())
         task();
+    releaseCryptoThreadState();
 }
 
 LineThread::Task LineThread::next()
