@@ -1,37 +1,27 @@
 // Renders the tool's window in the login view and in the device view after a
 // refresh against the module simulator, the file page during an upgrade,
-// after its cancel and after a log pull, the MAC page at the window's minimum
-// and at a large size, and the box of a clashing MAC generation, to
-// screenshots/*.png in the test's working directory, for a person to look at.
-// Under Xvfb (QT_QPA_PLATFORM=xcb) the box is grabbed with the whole screen.
+// after its cancel and after a log pull, and the MAC page at the window's
+// minimum and at a large size, to screenshots/*.png in the test's working
+// directory, for a person to look at.
 #include "app/mainwindow.h"
 #include "app/startup.h"
-#include "macpool/macpool.h"
-#include "macpool/macstore.h"
 #include "serial/portenumeration.h"
 #include "simulator/modulemodel.h"
 #include "simulator/ptylink.h"
 #include "support/pagedriver.h"
-#include "ui/boxes/custombox.h"
 #include "ui/device/filechoice.h"
 #include "ui/device/sigledebug.h"
 #include "ui/frame/framelesswidget.h"
-#include "ui/macpage/dbpassword.h"
-#include "ui/macpage/handlerecorde.h"
 
 #include "support/screenshots.h"
-#include <QComboBox>
 #include <QDir>
-#include <QGuiApplication>
 #include <QHeaderView>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QScreen>
 #include <QSet>
-#include <QSpinBox>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTextEdit>
@@ -52,7 +42,6 @@ class TestPageScreenshots : public QObject
 private slots:
     void loginAndDeviceViews();
     void fileViews();
-    void clashBoxFitsTheScreen();
     void macPageFits_data();
     void macPageFits();
 
@@ -158,51 +147,6 @@ void TestPageScreenshots::fileViews()
     FileChoice::setOverride(nullptr);
     PortEnumeration::reset();
     PageDriver::hideBoxes();
-}
-
-// A generation that clashes with the pool: the box stays inside the screen
-// and names the address, not the driver's text.
-void TestPageScreenshots::clashBoxFitsTheScreen()
-{
-    QTemporaryDir poolDir; // the pool file lives in the working directory
-    const QString shots = QDir(QStringLiteral("screenshots")).absolutePath();
-    const QString before = QDir::currentPath();
-    QVERIFY(QDir::setCurrent(poolDir.path()));
-    auto restore = std::shared_ptr<void>(nullptr, [before](void *) { QDir::setCurrent(before); });
-    createMacTable();
-    QString error;
-    QVERIFY2(MacPool(localPoolUrl(), QString(), MissingPoolFile::Create)
-                 .generate({0x907EBA74B70DULL, 1, 1}, QString(), error),
-             qPrintable(error));
-    std::unique_ptr<FramelessWidget> frame(createMainFrame());
-    frame->resize(1280, 1024);
-    frame->show();
-    frame->findChild<MainWindow *>()->toolButton3_clicked();
-    auto *macPage = frame->findChild<HandleRecorde *>();
-    macPage->findChild<QComboBox *>("comboBox_mac5")->setCurrentText("b7");
-    macPage->findChild<QComboBox *>("comboBox_mac6")->setCurrentText("c");
-    macPage->findChild<QSpinBox *>("spinBox_num")->setValue(3);
-    macPage->findChild<QPushButton *>("pushButton_genarote")->click();
-    DBPassword *gate = macPage->gateDialog();
-    QVERIFY(gate);
-    for (const char *field : {"lineEdit_ps_q", "lineEdit_ps"})
-        gate->findChild<QLineEdit *>(field)->setText("580274");
-    gate->findChild<QPushButton *>("pushButton")->click();
-    QTRY_VERIFY_WITH_TIMEOUT(!macPage->isGenerating(), 10000);
-    CustomWarningBox *box = CustomWarningBox::instance();
-    QVERIFY(box && box->isVisible());
-    QVERIFY2(box->text().contains("90:7E:BA:74:B7:0D") && !box->text().contains("UNIQUE"),
-             qPrintable(box->text()));
-    const QRect screen = box->screen()->availableGeometry();
-    QVERIFY2(box->frameGeometry().width() < screen.width() - 40,
-             qPrintable(QString::number(box->frameGeometry().width())));
-    QVERIFY(screen.contains(box->frameGeometry()));
-    QDir().mkpath(shots);
-    const QImage shot = QGuiApplication::platformName() == QLatin1String("xcb")
-                            ? box->screen()->grabWindow(0).toImage()
-                            : grabSettled(box);
-    QVERIFY(shot.save(shots + QStringLiteral("/clash_box.png")));
-    box->close();
 }
 
 void TestPageScreenshots::macPageFits_data()
