@@ -24,11 +24,7 @@ namespace
 // Input refused before anything was sent.
 int refuse(Console *console, const QString &problem)
 {
-    PortOutcome outcome;
-    outcome.failure = Failure::RefusedInput;
-    outcome.message = problem;
-    console->plainResult(resultFields(outcome), QString());
-    console->warn(problem);
+    console->failure(Failure::RefusedInput, problem);
     return ExitStatus::USAGE;
 }
 
@@ -44,8 +40,7 @@ int checkPlanPool(const UnitPlan &plan, int ports, Console *console)
         MacSupply::checkPool(plan.poolUrl, perUnit * qMax(1, ports), &outcome.message);
     if (outcome.ok())
         return ExitStatus::OK;
-    console->plainResult(resultFields(outcome), QString());
-    console->warn(outcome.message);
+    console->failure(outcome.failure, outcome.message);
     return outcome.exitStatus();
 }
 

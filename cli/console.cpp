@@ -173,6 +173,15 @@ void Console::plainResult(const QJsonObject &fields, const QString &text)
         writeText(streams.out, text.endsWith(QLatin1Char('\n')) ? text : text + '\n');
 }
 
+void Console::failure(Failure failure, const QString &text)
+{
+    PortOutcome outcome;
+    outcome.failure = failure;
+    outcome.message = text;
+    plainResult(resultFields(outcome), QString());
+    warn(text);
+}
+
 void Console::warn(const QString &text)
 {
     writeText(streams.err, QStringLiteral("kbmaint: ") + text + QLatin1Char('\n'));

@@ -74,6 +74,9 @@ public:
     // A result that belongs to no port (ports, pool): fields go into the
     // result line, or `text` is the human output.
     void plainResult(const QJsonObject &fields, const QString &text);
+    // A failure that belongs to no port: its result line ("ok": false, the
+    // failure's key, `text` as the message), and `text` on stderr.
+    void failure(Failure failure, const QString &text);
     // One JSON object as a stdout line, as it is (a listing's row).
     void jsonLine(const QJsonObject &line) { writeJson(line); }
     // Text for stdout as it is (a table, CSV).

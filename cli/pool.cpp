@@ -18,12 +18,15 @@ class PoolTexts
     Q_DECLARE_TR_FUNCTIONS(PoolTexts)
 };
 
+// Refused input (USAGE) carries its key; another failure only its message.
 int failed(Console *console, const QString &text, int status = ExitStatus::FAILED)
 {
-    QJsonObject fields{{QStringLiteral("ok"), false}, {QStringLiteral("message"), text}};
-    if (status == ExitStatus::USAGE)
-        fields.insert(QStringLiteral("error"), failureKey(Failure::RefusedInput));
-    console->plainResult(fields, QString());
+    if (status == ExitStatus::USAGE) {
+        console->failure(Failure::RefusedInput, text);
+        return status;
+    }
+    console->plainResult({{QStringLiteral("ok"), false}, {QStringLiteral("message"), text}},
+                         QString());
     console->warn(text);
     return status;
 }
@@ -36,11 +39,7 @@ int unavailable(Console *console, const MacPool &pool, const QString &driverText
     qCDebug(lcMacpool).noquote() << pool.url().redacted() << driverText;
     const QString text =
         ownText.isEmpty() ? PoolTexts::tr("MAC地址池%1不可用").arg(pool.url().redacted()) : ownText;
-    console->plainResult({{QStringLiteral("ok"), false},
-                          {QStringLiteral("error"), failureKey(Failure::PoolUnavailable)},
-                          {QStringLiteral("message"), text}},
-                         QString());
-    console->warn(text);
+    console->failure(Failure::PoolUnavailable, text);
     return ExitStatus::POOL;
 }
 

@@ -32,11 +32,7 @@ const QStringList LIST_COLUMNS{QStringLiteral("unitId"),         QStringLiteral(
 
 int refused(Console *console, const QString &text)
 {
-    console->plainResult({{QStringLiteral("ok"), false},
-                          {QStringLiteral("error"), failureKey(Failure::RefusedInput)},
-                          {QStringLiteral("message"), text}},
-                         QString());
-    console->warn(text);
+    console->failure(Failure::RefusedInput, text);
     return ExitStatus::USAGE;
 }
 
@@ -44,11 +40,7 @@ int unavailable(Console *console, const QString &redactedUrl, const QString &dri
 {
     qCDebug(lcMacpool).noquote() << redactedUrl << driverText;
     const QString text = RecordsTexts::tr("记录数据库%1不可用").arg(redactedUrl);
-    console->plainResult({{QStringLiteral("ok"), false},
-                          {QStringLiteral("error"), failureKey(Failure::PoolUnavailable)},
-                          {QStringLiteral("message"), text}},
-                         QString());
-    console->warn(text);
+    console->failure(Failure::PoolUnavailable, text);
     return ExitStatus::POOL;
 }
 

@@ -115,11 +115,9 @@ void applyOverrides(const CliOptions &options, StationFile *file)
 
 int refuse(Console *console, Failure failure, const QString &problem)
 {
+    console->failure(failure, problem);
     PortOutcome outcome;
     outcome.failure = failure;
-    outcome.message = problem;
-    console->plainResult(resultFields(outcome), QString());
-    console->warn(problem);
     return outcome.exitStatus();
 }
 

@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonDocument>
 
 bool InputFile::read(const QString &path, const QString &what, QByteArray *bytes, QString *problem)
 {
@@ -34,5 +35,17 @@ bool InputFile::read(const QString &path, const QString &what, QByteArray *bytes
         *problem = tr("%1%2超过%3字节").arg(what, shownName).arg(MAX_BYTES);
         return false;
     }
+    return true;
+}
+
+bool InputFile::jsonObject(const QByteArray &json, QJsonObject *object, QString *parseError)
+{
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(json, &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject()) {
+        *parseError = error.errorString();
+        return false;
+    }
+    *object = document.object();
     return true;
 }

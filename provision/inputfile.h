@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 #include <QCoreApplication>
+#include <QJsonObject>
 #include <QString>
 
 class InputFile
@@ -19,4 +20,8 @@ public:
     // Reads the file at `path` (standard input when `path` is empty, at most
     // MAX_BYTES of it). False with the reason, naming `what` and the path.
     static bool read(const QString &path, const QString &what, QByteArray *bytes, QString *problem);
+
+    // The JSON object that `json` holds; false with the parser's reason in
+    // *parseError when it holds no object.
+    static bool jsonObject(const QByteArray &json, QJsonObject *object, QString *parseError);
 };

@@ -8,7 +8,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
 
 namespace
@@ -24,13 +23,12 @@ QString resolved(const QString &folder, const QString &path)
 bool RecipeReader::parse(const QByteArray &json, const QString &folder, Recipe *recipe,
                          QString *problem)
 {
-    QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(json, &error);
-    if (error.error != QJsonParseError::NoError || !document.isObject()) {
-        *problem = tr("配方不是JSON对象：%1").arg(error.errorString());
+    QJsonObject object;
+    QString parseError;
+    if (!InputFile::jsonObject(json, &object, &parseError)) {
+        *problem = tr("配方不是JSON对象：%1").arg(parseError);
         return false;
     }
-    const QJsonObject object = document.object();
     Recipe parsed;
     for (auto it = object.begin(); it != object.end(); ++it) {
         const QString key = it.key();

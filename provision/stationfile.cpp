@@ -6,7 +6,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <QSet>
 
@@ -141,13 +140,12 @@ bool readKey(const QString &key, const QJsonValue &value, const QString &folder,
 bool StationFileReader::parse(const QByteArray &json, const QString &folder, StationFile *file,
                               QString *problem)
 {
-    QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(json, &error);
-    if (error.error != QJsonParseError::NoError || !document.isObject()) {
-        *problem = tr("工位文件不是JSON对象：%1").arg(error.errorString());
+    QJsonObject object;
+    QString parseError;
+    if (!InputFile::jsonObject(json, &object, &parseError)) {
+        *problem = tr("工位文件不是JSON对象：%1").arg(parseError);
         return false;
     }
-    const QJsonObject object = document.object();
     StationFile parsed;
     for (auto it = object.begin(); it != object.end(); ++it) {
         if (!readKey(it.key(), it.value(), folder, &parsed, problem))
